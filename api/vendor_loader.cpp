@@ -1,0 +1,47 @@
+#include "vendor_loader.h"
+
+#include <new>
+
+namespace velnor {
+
+int32_t VendorLoader::createApi(ISynAPI** ppApi) {
+    int32_t hResult = 0;
+    const SynCreateAPIFn create = factory(hResult);
+    return create != nullptr ? create(ppApi) : hResult;
+}
+
+SynCreateAPIFn VendorLoader::factory(int32_t& hResult) {
+    SynCreateAPIFn create = m_factory.load(std::memory_order_acquire);
+    if (create != nullptr) {
+        return create;
+    }
+    std::lock_guard<std::mutex> guard(m_loadLock);
+    create = m_factory.load(std::memory_order_relaxed);
+    if (create != nullptr) {
+        return create;
+    }
+    uint32_t error = 0;
+    qir::sys::Library library = qir::sys::openPlugin(m_name, error);
+    if (!library) {
+        hResult = kHResultModuleNotFound;
+        return nullptr;
+    }
+    create = reinterpret_cast<SynCreateAPIFn>(library.symbol(kSynCreateAPIName));
+    if (create == nullptr) {
+        hResult = kHResultProcNotFound;
+        return nullptr;
+    }
+    m_library = std::move(library);
+    m_factory.store(create, std::memory_order_release);
+    return create;
+}
+
+VendorLoader& synComLoader() {
+    // Built on first use, never at load time, and in static storage that is never torn down.
+    alignas(VendorLoader) static unsigned char storage[sizeof(VendorLoader)];
+    static VendorLoader* const loader =
+        new (storage) VendorLoader({"SynCom.DLL", "libSynCom.so", "SYNCOM_LIBRARY"});
+    return *loader;
+}
+
+}  // namespace velnor

@@ -1,0 +1,34 @@
+# Compiler settings shared by every target of the project, and the platform switches.
+
+if(WIN32)
+  set(QIR_PLATFORM_DIR win32)
+  # Only system DLLs at run time: the C++ runtime and the thread library are linked in.
+  add_link_options(-static)
+else()
+  set(QIR_PLATFORM_DIR posix)
+endif()
+
+if(QIR_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
+# Warnings are errors in our own code; third-party sources keep their own flags.
+function(qir_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow)
+endfunction()
+
+# Test executables of the Windows tree run under Wine, in a prefix inside the build tree.
+if(CMAKE_CROSSCOMPILING AND WIN32)
+  find_program(QIR_WINE NAMES wine wine64)
+  if(QIR_WINE)
+    set(QIR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+    configure_file(${CMAKE_CURRENT_LIST_DIR}/wine-run.in ${CMAKE_BINARY_DIR}/wine-run @ONLY
+                   FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
+                                    GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+    set(CMAKE_CROSSCOMPILING_EMULATOR ${CMAKE_BINARY_DIR}/wine-run)
+  else()
+    message(WARNING "wine not found: the Windows tree builds, but its tests cannot run")
+  endif()
+endif()

@@ -1,0 +1,227 @@
+// velnorctl: reads and switches the touchpad's launch state and prints its registry key
+// through VelnorApi, loaded at run time by name as a host application loads it.
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "VelnorApi.h"
+#include "qir_sys/library.h"
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+constexpr int32_t kDefaultCapacity = 256;
+constexpr int32_t kMaxCapacity = 1 << 20;
+
+const char* const kUsage =
+    "usage: velnorctl COMMAND [OPTIONS]\n"
+    "\n"
+    "Reads and switches the touchpad's two-finger double tap gesture (its launch state)\n"
+    "through VelnorApi.\n"
+    "\n"
+    "commands:\n"
+    "  get                    print the launch state: on or off\n"
+    "  set on|off             switch the launch state and persist it\n"
+    "  key [--capacity N]     print the touchpad's registry key, read into a buffer of\n"
+    "                         N UTF-16 units (default 256)\n"
+    "  COMMAND --help         help for one command\n"
+    "\n"
+    "exit status: 0 success, 1 the library answered 0 or could not be loaded, 2 usage error\n";
+
+const char* const kGetUsage = "usage: velnorctl get\nprints on or off\n";
+const char* const kSetUsage = "usage: velnorctl set on|off\nswitches the launch state\n";
+const char* const kKeyUsage =
+    "usage: velnorctl key [--capacity N]\n"
+    "prints the touchpad's registry key; N is the buffer size in UTF-16 units (default 256)\n";
+
+int usageError(const char* message, const char* usage) {
+    std::fprintf(stderr, "velnorctl: %s\n%s", message, usage);
+    return kExitUsage;
+}
+
+bool wantsHelp(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// Appends one code point as UTF-8.
+void appendUtf8(std::string& out, uint32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+// UTF-16 text up to its first zero unit (or `count` units) as UTF-8; a lone surrogate
+// becomes U+FFFD.
+std::string toUtf8(const VelnorUtf16* text, size_t count) {
+    std::string out;
+    for (size_t i = 0; i < count && text[i] != 0; ++i) {
+        uint32_t c = static_cast<uint16_t>(text[i]);
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count) {
+            const uint32_t low = static_cast<uint16_t>(text[i + 1]);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+                ++i;
+            }
+        }
+        appendUtf8(out, (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+    }
+    return out;
+}
+
+class Api {
+public:
+    bool load() {
+        const std::string name = qir::sys::libraryFileName("VelnorApi");
+        uint32_t error = 0;
+        m_library = qir::sys::openLibrary(name, error);
+        if (!m_library) {
+            std::fprintf(stderr, "velnorctl: cannot load %s (error %u)\n", name.c_str(), error);
+            return false;
+        }
+        get = reinterpret_cast<PFN_GetTouchpadLaunchState>(
+            m_library.symbol("GetTouchpadLaunchState"));
+        set = reinterpret_cast<PFN_SetTouchpadLaunchState>(
+            m_library.symbol("SetTouchpadLaunchState"));
+        key = reinterpret_cast<PFN_GetTouchpadRegistryKey>(
+            m_library.symbol("GetTouchpadRegistryKey"));
+        if (get == nullptr || set == nullptr || key == nullptr) {
+            std::fprintf(stderr, "velnorctl: %s lacks an export\n", name.c_str());
+            return false;
+        }
+        return true;
+    }
+
+    PFN_GetTouchpadLaunchState get = nullptr;
+    PFN_SetTouchpadLaunchState set = nullptr;
+    PFN_GetTouchpadRegistryKey key = nullptr;
+
+private:
+    qir::sys::Library m_library;
+};
+
+int failed(const char* function) {
+    std::fprintf(stderr, "velnorctl: %s failed\n", function);
+    return kExitFailed;
+}
+
+int commandGet(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::fputs(kGetUsage, stdout);
+        return kExitOk;
+    }
+    if (argc != 2) {
+        return usageError("get takes no arguments", kGetUsage);
+    }
+    Api api;
+    if (!api.load()) {
+        return kExitFailed;
+    }
+    uint8_t state = 0;
+    if (api.get(&state) != 1) {
+        return failed("GetTouchpadLaunchState");
+    }
+    std::puts(state != 0 ? "on" : "off");
+    return kExitOk;
+}
+
+int commandSet(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::fputs(kSetUsage, stdout);
+        return kExitOk;
+    }
+    if (argc != 3 || (std::strcmp(argv[2], "on") != 0 && std::strcmp(argv[2], "off") != 0)) {
+        return usageError("set takes on or off", kSetUsage);
+    }
+    Api api;
+    if (!api.load()) {
+        return kExitFailed;
+    }
+    if (api.set(std::strcmp(argv[2], "on") == 0 ? 1 : 0) != 1) {
+        return failed("SetTouchpadLaunchState");
+    }
+    return kExitOk;
+}
+
+bool parseCapacity(const char* text, int32_t& capacity) {
+    errno = 0;
+    char* end = nullptr;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < INT32_MIN || value > kMaxCapacity) {
+        return false;
+    }
+    capacity = static_cast<int32_t>(value);
+    return true;
+}
+
+int commandKey(int argc, char** argv) {
+    if (wantsHelp(argc, argv)) {
+        std::fputs(kKeyUsage, stdout);
+        return kExitOk;
+    }
+    int32_t capacity = kDefaultCapacity;
+    if (argc == 4 && std::strcmp(argv[2], "--capacity") == 0) {
+        if (!parseCapacity(argv[3], capacity)) {
+            return usageError("--capacity takes a whole number up to 1048576", kKeyUsage);
+        }
+    } else if (argc != 2) {
+        return usageError("key takes only --capacity N", kKeyUsage);
+    }
+    Api api;
+    if (!api.load()) {
+        return kExitFailed;
+    }
+    // A capacity of 0 or less is passed on as it is; the library refuses it.
+    std::vector<VelnorUtf16> buffer(capacity > 0 ? static_cast<size_t>(capacity) : 1, 0);
+    if (api.key(buffer.data(), capacity) != 1) {
+        return failed("GetTouchpadRegistryKey");
+    }
+    std::puts(toUtf8(buffer.data(), buffer.size()).c_str());
+    return kExitOk;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) {
+        return usageError("no command", kUsage);
+    }
+    const char* command = argv[1];
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
+        std::strcmp(command, "help") == 0) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (std::strcmp(command, "get") == 0) {
+        return commandGet(argc, argv);
+    }
+    if (std::strcmp(command, "set") == 0) {
+        return commandSet(argc, argv);
+    }
+    if (std::strcmp(command, "key") == 0) {
+        return commandKey(argc, argv);
+    }
+    return usageError("unknown command", kUsage);
+}
