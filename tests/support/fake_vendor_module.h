@@ -1,0 +1,11 @@
+// The C interface of the scripted vendor library (fake_vendor_module.cpp).
+#pragma once
+
+#include "fake_vendor.h"
+
+extern "C" {
+using FakeVendorResetFn = void (*)(const fake::Script*);
+using FakeVendorCallCountFn = int32_t (*)();
+using FakeVendorCallAtFn = void (*)(int32_t, fake::Call*);
+using FakeVendorUnexpectedCallsFn = int32_t (*)();
+}

@@ -1,0 +1,34 @@
+// Files that tests place beside their own executable.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "qir_sys/process.h"
+
+namespace testpaths {
+
+inline std::filesystem::path executableDirectory() {
+    return std::filesystem::u8path(qir::sys::executablePath()).parent_path();
+}
+
+// Copies a file beside the test executable under a new name and removes it when it goes.
+class PlacedFile {
+public:
+    PlacedFile(const std::filesystem::path& from, const std::string& name)
+        : m_path(executableDirectory() / name) {
+        std::filesystem::copy_file(from, m_path,
+                                   std::filesystem::copy_options::overwrite_existing);
+    }
+    ~PlacedFile() {
+        std::error_code ignored;
+        std::filesystem::remove(m_path, ignored);
+    }
+    PlacedFile(const PlacedFile&) = delete;
+    PlacedFile& operator=(const PlacedFile&) = delete;
+
+private:
+    std::filesystem::path m_path;
+};
+
+}  // namespace testpaths
