@@ -26,7 +26,6 @@ size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
     const char* position = text;
     size_t remaining = std::strlen(text);
     size_t units = 0;
-    bool full = out == nullptr;
     while (remaining > 0) {
         wchar_t c = 0;
         const size_t used = std::mbrtowc(&c, position, remaining, &state);
@@ -38,10 +37,10 @@ size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
         if (need == 0) {
             return kConversionFailed;
         }
-        if (!full && units + need > capacity) {
-            full = true;
-        }
-        if (!full) {
+        if (out != nullptr) {
+            if (units + need > capacity) {
+                return units;  // as mbstowcs: what was written, never half a pair
+            }
             if (need == 1) {
                 out[units] = static_cast<WideUnit>(value);
             } else {
@@ -54,7 +53,7 @@ size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
         position += used;
         remaining -= used;
     }
-    if (!full && units < capacity) {
+    if (out != nullptr && units < capacity) {
         out[units] = 0;
     }
     return units;

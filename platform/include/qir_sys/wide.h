@@ -16,9 +16,11 @@ using WideUnit = char16_t;
 
 constexpr size_t kConversionFailed = static_cast<size_t>(-1);
 
-// Converts zero-terminated 8-bit text in the current locale to UTF-16, as mbstowcs does:
-// answers the number of units of the whole text without its terminator, or kConversionFailed.
-// With `out` non-null writes at most `capacity` units, and the terminator only when it fits.
+// Converts zero-terminated 8-bit text in the current locale to UTF-16, as mbstowcs does.
+// With `out` null: answers the units of the whole text without its terminator. Otherwise
+// writes at most `capacity` units (never half a surrogate pair), then the terminator if it
+// fits, and answers the units written without the terminator. kConversionFailed for text
+// that is not valid in the locale.
 size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity);
 
 }  // namespace qir::sys

@@ -1,0 +1,64 @@
+/* A host application as small as they come: it loads VelnorApi by name at run time, reads
+ * the launch state, switches it and back, and prints the touchpad's registry key.
+ * Build on Linux:   cc host.c -o host -ldl      Windows (mingw-w64): cc host.c -o host.exe */
+#include <stdint.h>
+#include <stdio.h>
+
+#include "VelnorApi.h"
+
+#if defined(_WIN32)
+#include <windows.h>
+#define LIBRARY_NAME "VelnorApi.dll"
+typedef HMODULE Library;
+static Library openLibrary(void) {
+    return LoadLibraryExA(LIBRARY_NAME, NULL, LOAD_LIBRARY_SEARCH_DEFAULT_DIRS);
+}
+static void* findSymbol(Library library, const char* name) {
+    return (void*)GetProcAddress(library, name);
+}
+#else
+#include <dlfcn.h>
+#define LIBRARY_NAME "libVelnorApi.so"
+typedef void* Library;
+static Library openLibrary(void) { return dlopen(LIBRARY_NAME, RTLD_NOW); }
+static void* findSymbol(Library library, const char* name) { return dlsym(library, name); }
+#endif
+
+int main(void) {
+    Library library = openLibrary();
+    if (library == NULL) {
+        fprintf(stderr, "cannot load %s\n", LIBRARY_NAME);
+        return 1;
+    }
+    PFN_GetTouchpadLaunchState get =
+        (PFN_GetTouchpadLaunchState)findSymbol(library, "GetTouchpadLaunchState");
+    PFN_SetTouchpadLaunchState set =
+        (PFN_SetTouchpadLaunchState)findSymbol(library, "SetTouchpadLaunchState");
+    PFN_GetTouchpadRegistryKey key =
+        (PFN_GetTouchpadRegistryKey)findSymbol(library, "GetTouchpadRegistryKey");
+    if (get == NULL || set == NULL || key == NULL) {
+        fprintf(stderr, "%s lacks an export\n", LIBRARY_NAME);
+        return 1;
+    }
+
+    uint8_t before = 0;
+    uint8_t after = 0;
+    if (!get(&before) || !set(!before) || !get(&after) || after != !before || !set(before)) {
+        fprintf(stderr, "could not switch the launch state\n");
+        return 1;
+    }
+    printf("launch state: %s, switched to %s and back\n", before ? "on" : "off",
+           after ? "on" : "off");
+
+    VelnorUtf16 text[256];
+    if (!key(text, 256)) {
+        fprintf(stderr, "could not read the registry key\n");
+        return 1;
+    }
+    printf("registry key: ");
+    for (int i = 0; i < 256 && text[i] != 0; ++i) {
+        putchar(text[i] < 0x80 ? (int)text[i] : '?');
+    }
+    putchar('\n');
+    return 0;
+}

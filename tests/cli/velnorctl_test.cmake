@@ -1,0 +1,135 @@
+# velnorctl against the simulated touchpad, each step a process of its own.
+#   -DVELNORCTL=path [-DEMULATOR=wrapper] -DSTATE=path-as-the-program-sees-it
+#   -DSTATE_FILE=path-on-this-machine -DSCENARIO=roundtrip|faults|usage|library
+#   [-DSIM_LIBRARY=path] (library: the simulator, named through SYNCOM_LIBRARY)
+cmake_minimum_required(VERSION 3.25)
+
+foreach(var VELNORCTL STATE STATE_FILE SCENARIO)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "${var} is not set")
+  endif()
+endforeach()
+
+set(failures 0)
+
+# Runs velnorctl with ARGS and checks its exit status and, if given, its output.
+#   expect(EXIT n [OUT text] [ERR regex] [ENV name=value...] ARGS ...)
+function(expect)
+  cmake_parse_arguments(E "" "EXIT;OUT;ERR" "ARGS;ENV" ${ARGN})
+  execute_process(
+    COMMAND ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=${STATE} ${E_ENV} ${EMULATOR} ${VELNORCTL}
+            ${E_ARGS}
+    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REPLACE "\r" "" out "${out}")
+  set(problem "")
+  if(NOT rc STREQUAL E_EXIT)
+    set(problem "exit ${rc}, expected ${E_EXIT}")
+  elseif(DEFINED E_OUT AND NOT out STREQUAL E_OUT)
+    set(problem "printed '${out}', expected '${E_OUT}'")
+  elseif(DEFINED E_ERR AND NOT err MATCHES "${E_ERR}")
+    set(problem "said '${err}', expected a message matching '${E_ERR}'")
+  endif()
+  if(problem)
+    message(SEND_ERROR "velnorctl ${E_ARGS} [${E_ENV}]: ${problem}")
+  else()
+    message(STATUS "velnorctl ${E_ARGS} [${E_ENV}]: ok")
+  endif()
+endfunction()
+
+function(state_is)
+  string(REPLACE ";" "\n" text "${ARGN}")
+  file(WRITE ${STATE_FILE} "${text}\n")
+endfunction()
+
+set(default_key "SYSTEM\\CurrentControlSet\\Enum\\ACPI\\VLN0100\\4&2f1a8c3&0\\Device Parameters")
+
+if(SCENARIO STREQUAL "roundtrip")
+  file(REMOVE ${STATE_FILE})
+  expect(EXIT 0 OUT "off" ARGS get)
+  expect(EXIT 0 OUT "" ARGS set on)
+  expect(EXIT 0 OUT "on" ARGS get)
+  file(STRINGS ${STATE_FILE} persisted)
+  if(NOT "state=on" IN_LIST persisted)
+    message(SEND_ERROR "the state file holds [${persisted}] after set on")
+  endif()
+  expect(EXIT 0 OUT "" ARGS set off)
+  expect(EXIT 0 OUT "off" ARGS get)
+  expect(EXIT 0 OUT "${default_key}" ARGS key)
+  # The simulator reports the key's size with its terminator (73 bytes); the capacity must
+  # be greater than that.
+  expect(EXIT 0 OUT "${default_key}" ARGS key --capacity 74)
+  expect(EXIT 1 ERR "GetTouchpadRegistryKey failed" ARGS key --capacity 73)
+  # A device that reports less than it holds: the key must still fit with its terminator.
+  state_is("key=Short\\Key" "key_size=4")
+  expect(EXIT 0 OUT "Short\\Key" ARGS key --capacity 10)
+  expect(EXIT 1 ERR "GetTouchpadRegistryKey failed" ARGS key --capacity 9)
+
+elseif(SCENARIO STREQUAL "faults")
+  # Each fault, injected through the state file, makes the command it hits fail.
+  set(cases
+    "fail.SynCreateAPI=0x80004005|get"
+    "fail.SynCreateAPI=1|set on"
+    "fail.FindDevice=0x80004005|get"
+    "no_device=1|get"
+    "no_device=1|key"
+    "null_api=1|set off"
+    "fail.CreateDevice=0x80070057|key"
+    "null_device=1|get"
+    "fail.GetProperty=0x80004005|get"
+    "fail.GetProperty=0x80004005|set on"
+    "gesture=no|get"
+    "gesture=no|set on"
+    "fail.SetProperty=0x80004005|set on"
+    "fail.PersistState=0x80004005|set off"
+    "fail.GetStringProperty=0x80004005|key"
+    "key_size=0|key"
+    "key_size=256|key"
+    "key=|key")
+  foreach(case IN LISTS cases)
+    string(REPLACE "|" ";" parts "${case}")
+    list(GET parts 0 fault)
+    list(GET parts 1 command)
+    string(REPLACE " " ";" command "${command}")
+    list(GET command 0 verb)
+    set(function_get GetTouchpadLaunchState)
+    set(function_set SetTouchpadLaunchState)
+    set(function_key GetTouchpadRegistryKey)
+    state_is("${fault}")
+    expect(EXIT 1 ERR "${function_${verb}} failed" ARGS ${command})
+  endforeach()
+  # A failed persist leaves the file as it was.
+  state_is("state=off" "fail.PersistState=0x80004005")
+  expect(EXIT 1 ARGS set on)
+  file(STRINGS ${STATE_FILE} kept)
+  if(NOT "state=off" IN_LIST kept)
+    message(SEND_ERROR "a failed persist changed the state file to [${kept}]")
+  endif()
+
+elseif(SCENARIO STREQUAL "usage")
+  file(REMOVE ${STATE_FILE})
+  expect(EXIT 2 ERR "no command" ARGS)
+  expect(EXIT 0 OUT "" ERR "" ARGS --help)
+  expect(EXIT 2 ERR "unknown command" ARGS frobnicate)
+  expect(EXIT 2 ERR "set takes on or off" ARGS set)
+  expect(EXIT 2 ERR "set takes on or off" ARGS set maybe)
+  expect(EXIT 2 ERR "get takes no arguments" ARGS get now)
+  expect(EXIT 2 ERR "--capacity takes" ARGS key --capacity many)
+  expect(EXIT 2 ERR "--capacity takes" ARGS key --capacity 2000000)
+  expect(EXIT 2 ERR "key takes only" ARGS key extra)
+  expect(EXIT 1 ERR "GetTouchpadRegistryKey failed" ARGS key --capacity 0)
+  expect(EXIT 1 ERR "GetTouchpadRegistryKey failed" ARGS key --capacity -5)
+  foreach(command get set key)
+    expect(EXIT 0 ARGS ${command} --help)
+  endforeach()
+
+elseif(SCENARIO STREQUAL "library")
+  # POSIX: SYNCOM_LIBRARY names the vendor library in place of the one beside VelnorApi.
+  file(REMOVE ${STATE_FILE})
+  expect(EXIT 1 ERR "GetTouchpadLaunchState failed" ENV SYNCOM_LIBRARY=/nonexistent/libSynCom.so
+         ARGS get)
+  expect(EXIT 0 OUT "off" ENV SYNCOM_LIBRARY=${SIM_LIBRARY} ARGS get)
+  expect(EXIT 0 OUT "off" ENV SYNCOM_LIBRARY= ARGS get)
+
+else()
+  message(FATAL_ERROR "unknown scenario ${SCENARIO}")
+endif()
