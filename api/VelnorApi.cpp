@@ -49,7 +49,7 @@ struct Held {
 };
 
 class Call {
-public:
+  public:
     Call(const Backend& backend, Export name) : m_backend(backend), m_export(name) {}
 
     void report(FailurePoint point, uint32_t first = 0, uint32_t second = 0) noexcept {
@@ -107,7 +107,7 @@ public:
 
     Held held;
 
-private:
+  private:
     const Backend& m_backend;
     const Export m_export;
 };
@@ -125,14 +125,18 @@ size_t convertKey(const unsigned char (&key)[syn::kKeyBufferSize],
     if (length == 0) {
         return 0;
     }
-    const size_t units =
-        qir::sys::multiByteToUtf16(reinterpret_cast<const char*>(key), wide, syn::kKeyBufferSize + 1);
+    const size_t units = qir::sys::multiByteToUtf16(reinterpret_cast<const char*>(key), wide,
+                                                    syn::kKeyBufferSize + 1);
     return units == length ? units : 0;
 }
 
-int32_t productCreateApi(void*, ISynAPI** ppApi) { return synComLoader().createApi(ppApi); }
+int32_t productCreateApi(void*, ISynAPI** ppApi) {
+    return synComLoader().createApi(ppApi);
+}
 
-void productReport(void*, const Failure& failure) { reportExportFailure(failure); }
+void productReport(void*, const Failure& failure) {
+    reportExportFailure(failure);
+}
 
 }  // namespace
 

@@ -17,7 +17,7 @@ constexpr int32_t kHResultModuleNotFound = static_cast<int32_t>(0x8007007E);
 constexpr int32_t kHResultProcNotFound = static_cast<int32_t>(0x8007007F);
 
 class VendorLoader {
-public:
+  public:
     explicit VendorLoader(const qir::sys::PluginName& name) : m_name(name) {}
     VendorLoader(const VendorLoader&) = delete;
     VendorLoader& operator=(const VendorLoader&) = delete;
@@ -25,7 +25,7 @@ public:
     // SynCreateAPI through the loaded library, or the code of the failed load.
     int32_t createApi(ISynAPI** ppApi);
 
-private:
+  private:
     SynCreateAPIFn factory(int32_t& hResult);
 
     const qir::sys::PluginName m_name;

@@ -20,8 +20,12 @@ static void* findSymbol(Library library, const char* name) {
 #include <dlfcn.h>
 #define LIBRARY_NAME "libVelnorApi.so"
 typedef void* Library;
-static Library openLibrary(void) { return dlopen(LIBRARY_NAME, RTLD_NOW); }
-static void* findSymbol(Library library, const char* name) { return dlsym(library, name); }
+static Library openLibrary(void) {
+    return dlopen(LIBRARY_NAME, RTLD_NOW);
+}
+static void* findSymbol(Library library, const char* name) {
+    return dlsym(library, name);
+}
 #endif
 
 int main(void) {

@@ -143,13 +143,13 @@ Device& device() {
         live.path = statePath();
         live.settings = StateFile::read(live.path).values();
         live.state = live.settings["state"] == "on" ? 1 : 0;
-        live.hasGesture = live.settings.count("gesture") && live.settings["gesture"] == "no" ? 0 : 1;
+        live.hasGesture =
+            live.settings.count("gesture") && live.settings["gesture"] == "no" ? 0 : 1;
         if (live.settings.count("key")) {
             live.key = live.settings["key"];
         }
-        live.keySize = live.settings.count("key_size")
-                           ? parseCode(live.settings["key_size"])
-                           : static_cast<int32_t>(live.key.size() + 1);
+        live.keySize = live.settings.count("key_size") ? parseCode(live.settings["key_size"])
+                                                       : static_cast<int32_t>(live.key.size() + 1);
         g_device = &live;
     });
     return *g_device;
@@ -157,7 +157,7 @@ Device& device() {
 
 template <class Interface>
 class RefCounted : public Interface {
-public:
+  public:
     int32_t SYN_CALL QueryInterface(const void*, void** out) override {
         if (out != nullptr) {
             *out = nullptr;
@@ -173,15 +173,15 @@ public:
         return left;
     }
 
-protected:
+  protected:
     virtual ~RefCounted() = default;
 
-private:
+  private:
     std::atomic<uint32_t> m_refs{1};
 };
 
 class SimDevice final : public RefCounted<ISynDevice> {
-public:
+  public:
     int32_t SYN_CALL GetProperty(int32_t lId, int32_t* plValue) override {
         Device& d = device();
         if (const int32_t code = d.fault("GetProperty")) {
@@ -232,7 +232,7 @@ public:
 };
 
 class SimApi final : public RefCounted<ISynAPI> {
-public:
+  public:
     int32_t SYN_CALL Reserved3() override { return kNotImplemented; }
     int32_t SYN_CALL FindDevice(int32_t, int32_t, int32_t* plHandle) override {
         Device& d = device();

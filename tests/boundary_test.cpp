@@ -17,15 +17,15 @@ namespace {
 using fake::Call;
 
 class BoundaryTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         const auto dir = testpaths::executableDirectory();
         uint32_t error = 0;
-        m_vendor = qir::sys::openLibrary((dir / qir::sys::libraryFileName("SynCom")).u8string(),
-                                         error);
+        m_vendor =
+            qir::sys::openLibrary((dir / qir::sys::libraryFileName("SynCom")).u8string(), error);
         ASSERT_TRUE(m_vendor) << "scripted vendor library not loaded, error " << error;
-        m_api = qir::sys::openLibrary((dir / qir::sys::libraryFileName("VelnorApi")).u8string(),
-                                      error);
+        m_api =
+            qir::sys::openLibrary((dir / qir::sys::libraryFileName("VelnorApi")).u8string(), error);
         ASSERT_TRUE(m_api) << "VelnorApi not loaded, error " << error;
         get = reinterpret_cast<PFN_GetTouchpadLaunchState>(m_api.symbol("GetTouchpadLaunchState"));
         set = reinterpret_cast<PFN_SetTouchpadLaunchState>(m_api.symbol("SetTouchpadLaunchState"));
@@ -58,7 +58,7 @@ protected:
     FakeVendorCallAtFn at = nullptr;
     FakeVendorUnexpectedCallsFn unexpected = nullptr;
 
-private:
+  private:
     qir::sys::Library m_vendor;
     qir::sys::Library m_api;
 };
@@ -130,7 +130,9 @@ struct ThrowCase {
     int32_t setResult;
 };
 
-void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ThrowCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class BoundaryThrowTest : public BoundaryTest, public testing::WithParamInterface<ThrowCase> {};
 
@@ -155,16 +157,26 @@ INSTANTIATE_TEST_SUITE_P(
     Vendor, BoundaryThrowTest,
     testing::Values(
         ThrowCase{"FindDevice", fake::kFindDevice, {kCreate, kFind, kReleaseApi}, 0, 0, 0},
-        ThrowCase{"CreateDevice", fake::kCreateDevice,
-                  {kCreate, kFind, kCreateDevice, kReleaseApi}, 0, 0, 0},
+        ThrowCase{"CreateDevice",
+                  fake::kCreateDevice,
+                  {kCreate, kFind, kCreateDevice, kReleaseApi},
+                  0,
+                  0,
+                  0},
         // Only get reads the state: the other two succeed.
-        ThrowCase{"GetProperty", fake::kGetState,
+        ThrowCase{"GetProperty",
+                  fake::kGetState,
                   {kCreate, kFind, kCreateDevice, kGesture, kState, kReleaseDevice, kReleaseApi},
-                  0, 1, 1},
+                  0,
+                  1,
+                  1},
         // Thrown after each export's success step: the answer stays 1.
-        ThrowCase{"ReleaseOfTheDevice", fake::kReleaseDevice,
+        ThrowCase{"ReleaseOfTheDevice",
+                  fake::kReleaseDevice,
                   {kCreate, kFind, kCreateDevice, kGesture, kState, kReleaseDevice, kReleaseApi},
-                  1, 1, 1}),
+                  1,
+                  1,
+                  1}),
     caseName<ThrowCase>);
 
 }  // namespace

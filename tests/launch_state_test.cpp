@@ -26,7 +26,9 @@ struct Case {
     unsigned char byte = kSentinel;  // get: the byte afterwards; set: the state asked for
 };
 
-void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const Case& c, std::ostream* os) {
+    *os << c.name;
+}
 
 // The calls both exports make up to the gesture check, with the gesture present.
 std::vector<Call> opened() {
@@ -44,33 +46,54 @@ std::vector<Case> sharedOpeningFailures() {
     using namespace fake;
     const std::vector<Call> release{releaseDevice(), releaseApi()};
     return {
-        {"CreateApiNegative", [](Script& s) { s.code[kCreateApi] = kFail; }, 0,
+        {"CreateApiNegative",
+         [](Script& s) { s.code[kCreateApi] = kFail; },
+         0,
          {createApi(), report(FailurePoint::CreateApi, 0x80004005)}},
-        {"CreateApiPositive", [](Script& s) { s.code[kCreateApi] = 1; }, 0,
+        {"CreateApiPositive",
+         [](Script& s) { s.code[kCreateApi] = 1; },
+         0,
          {createApi(), report(FailurePoint::CreateApi, 1)}},
-        {"CreateApiNullObject", [](Script& s) { s.nullApi = true; }, 0,
+        {"CreateApiNullObject",
+         [](Script& s) { s.nullApi = true; },
+         0,
          {createApi(), report(FailurePoint::CreateApi, 0)}},
         {"CreateApiFailsWithObjectNotReleased",
          [](Script& s) {
              s.code[kCreateApi] = kFail;
              s.objectOnFailure = true;
          },
-         0, {createApi(), report(FailurePoint::CreateApi, 0x80004005)}},
-        {"FindDeviceNegative", [](Script& s) { s.code[kFindDevice] = kFail; }, 0,
+         0,
+         {createApi(), report(FailurePoint::CreateApi, 0x80004005)}},
+        {"FindDeviceNegative",
+         [](Script& s) { s.code[kFindDevice] = kFail; },
+         0,
          {createApi(), findDevice(), report(FailurePoint::FindDevice, 0x80004005), releaseApi()}},
-        {"FindDevicePositive", [](Script& s) { s.code[kFindDevice] = 3; }, 0,
+        {"FindDevicePositive",
+         [](Script& s) { s.code[kFindDevice] = 3; },
+         0,
          {createApi(), findDevice(), report(FailurePoint::FindDevice, 3), releaseApi()}},
-        {"FindDeviceLeavesHandle", [](Script& s) { s.handleUntouched = true; }, 0,
+        {"FindDeviceLeavesHandle",
+         [](Script& s) { s.handleUntouched = true; },
+         0,
          {createApi(), findDevice(), report(FailurePoint::FindDevice, 0), releaseApi()}},
-        {"FindDeviceAnswersMinusOne", [](Script& s) { s.handle = -1; }, 0,
+        {"FindDeviceAnswersMinusOne",
+         [](Script& s) { s.handle = -1; },
+         0,
          {createApi(), findDevice(), report(FailurePoint::FindDevice, 0), releaseApi()}},
-        {"CreateDeviceNegative", [](Script& s) { s.code[kCreateDevice] = kFail; }, 0,
-         {createApi(), findDevice(), createDevice(),
-          report(FailurePoint::CreateDevice, 0x80004005), releaseApi()}},
-        {"CreateDevicePositive", [](Script& s) { s.code[kCreateDevice] = 0x7F; }, 0,
+        {"CreateDeviceNegative",
+         [](Script& s) { s.code[kCreateDevice] = kFail; },
+         0,
+         {createApi(), findDevice(), createDevice(), report(FailurePoint::CreateDevice, 0x80004005),
+          releaseApi()}},
+        {"CreateDevicePositive",
+         [](Script& s) { s.code[kCreateDevice] = 0x7F; },
+         0,
          {createApi(), findDevice(), createDevice(), report(FailurePoint::CreateDevice, 0x7F),
           releaseApi()}},
-        {"CreateDeviceNullObject", [](Script& s) { s.nullDevice = true; }, 0,
+        {"CreateDeviceNullObject",
+         [](Script& s) { s.nullDevice = true; },
+         0,
          {createApi(), findDevice(), createDevice(), report(FailurePoint::CreateDevice, 0),
           releaseApi()}},
         {"CreateDeviceFailsWithObjectNotReleased",
@@ -91,7 +114,7 @@ std::vector<Case> sharedOpeningFailures() {
 }
 
 class LaunchStateTest : public testing::Test {
-protected:
+  protected:
     fake::Harness harness;
 
     void expectCalls(const std::vector<Call>& calls) {
@@ -141,13 +164,13 @@ std::vector<Case> getCases() {
                                        getGesture(), getState()} +
                          release,
                      0});
-    cases.push_back({"StateQueryNegative", [](Script& s) { s.code[kGetState] = kFail; }, 0,
-                     opened() + std::vector<Call>{getState(),
-                                                  report(FailurePoint::StateQuery, 0x80004005)} +
-                         release});
-    cases.push_back({"StateQueryPositive", [](Script& s) { s.code[kGetState] = 1; }, 0,
-                     opened() + std::vector<Call>{getState(), report(FailurePoint::StateQuery, 1)} +
-                         release});
+    cases.push_back(
+        {"StateQueryNegative", [](Script& s) { s.code[kGetState] = kFail; }, 0,
+         opened() + std::vector<Call>{getState(), report(FailurePoint::StateQuery, 0x80004005)} +
+             release});
+    cases.push_back(
+        {"StateQueryPositive", [](Script& s) { s.code[kGetState] = 1; }, 0,
+         opened() + std::vector<Call>{getState(), report(FailurePoint::StateQuery, 1)} + release});
     return cases;
 }
 
@@ -161,7 +184,7 @@ TEST_F(LaunchStateTest, GetWithNullByteTouchesNoVendorAndReports) {
 // --- set ---
 
 class SetLaunchStateTest : public LaunchStateTest, public testing::WithParamInterface<Case> {
-protected:
+  protected:
     SetLaunchStateTest() { exportUnderTest = velnor::Export::SetTouchpadLaunchState; }
 };
 
@@ -187,25 +210,26 @@ std::vector<Case> setCases() {
                      opened() + std::vector<Call>{setState(0), persist()} + release, 0});
     cases.push_back({"TwoWritesOne", [](Script&) {}, 1,
                      opened() + std::vector<Call>{setState(1), persist()} + release, 2});
-    cases.push_back({"StateWriteNegative", [](Script& s) { s.code[kSetState] = kFail; }, 0,
-                     opened() + std::vector<Call>{setState(1),
-                                                  report(FailurePoint::StateWrite, 0x80004005)} +
-                         release,
-                     1});
-    cases.push_back({"StateWritePositive", [](Script& s) { s.code[kSetState] = 4; }, 0,
-                     opened() + std::vector<Call>{setState(0), report(FailurePoint::StateWrite, 4)} +
-                         release,
-                     0});
-    cases.push_back({"PersistNegative", [](Script& s) { s.code[kPersist] = kFail; }, 0,
-                     opened() + std::vector<Call>{setState(1), persist(),
-                                                  report(FailurePoint::Persist, 0x80004005)} +
-                         release,
-                     1});
-    cases.push_back({"PersistPositive", [](Script& s) { s.code[kPersist] = 9; }, 0,
-                     opened() + std::vector<Call>{setState(1), persist(),
-                                                  report(FailurePoint::Persist, 9)} +
-                         release,
-                     1});
+    cases.push_back(
+        {"StateWriteNegative", [](Script& s) { s.code[kSetState] = kFail; }, 0,
+         opened() + std::vector<Call>{setState(1), report(FailurePoint::StateWrite, 0x80004005)} +
+             release,
+         1});
+    cases.push_back(
+        {"StateWritePositive", [](Script& s) { s.code[kSetState] = 4; }, 0,
+         opened() + std::vector<Call>{setState(0), report(FailurePoint::StateWrite, 4)} + release,
+         0});
+    cases.push_back(
+        {"PersistNegative", [](Script& s) { s.code[kPersist] = kFail; }, 0,
+         opened() +
+             std::vector<Call>{setState(1), persist(), report(FailurePoint::Persist, 0x80004005)} +
+             release,
+         1});
+    cases.push_back(
+        {"PersistPositive", [](Script& s) { s.code[kPersist] = 9; }, 0,
+         opened() + std::vector<Call>{setState(1), persist(), report(FailurePoint::Persist, 9)} +
+             release,
+         1});
     return cases;
 }
 
@@ -229,11 +253,13 @@ struct ThrowCase {
     std::string name;
     std::vector<int32_t> throwing;  // operations that throw
     int32_t result;
-    std::vector<Call> calls;        // without the export's exception report
+    std::vector<Call> calls;  // without the export's exception report
     unsigned char byte = kSentinel;
 };
 
-void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ThrowCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class GetThrowTest : public LaunchStateTest, public testing::WithParamInterface<ThrowCase> {};
 
@@ -254,21 +280,35 @@ std::vector<ThrowCase> getThrowCases() {
     return {
         {"SynCreateAPI", {kCreateApi}, 0, {createApi()}},
         {"FindDevice", {kFindDevice}, 0, {createApi(), findDevice(), releaseApi()}},
-        {"CreateDevice", {kCreateDevice}, 0,
+        {"CreateDevice",
+         {kCreateDevice},
+         0,
          {createApi(), findDevice(), createDevice(), releaseApi()}},
-        {"GestureQuery", {kGetGesture}, 0, opened() + std::vector<Call>{releaseDevice(), releaseApi()}},
+        {"GestureQuery",
+         {kGetGesture},
+         0,
+         opened() + std::vector<Call>{releaseDevice(), releaseApi()}},
         {"StateQuery", {kGetState}, 0, all + std::vector<Call>{releaseDevice(), releaseApi()}},
         // The state was stored before the releases: the answer stays 1.
-        {"ReleaseDevice", {kReleaseDevice}, 1, all + std::vector<Call>{releaseDevice(), releaseApi()}, 0},
+        {"ReleaseDevice",
+         {kReleaseDevice},
+         1,
+         all + std::vector<Call>{releaseDevice(), releaseApi()},
+         0},
         {"ReleaseApi", {kReleaseApi}, 1, all + std::vector<Call>{releaseDevice(), releaseApi()}, 0},
-        {"GestureQueryThenReleaseDevice", {kGetGesture, kReleaseDevice}, 0,
+        {"GestureQueryThenReleaseDevice",
+         {kGetGesture, kReleaseDevice},
+         0,
          opened() + std::vector<Call>{releaseDevice(), releaseApi()}},
-        {"GestureQueryThenBothReleases", {kGetGesture, kReleaseDevice, kReleaseApi}, 0,
+        {"GestureQueryThenBothReleases",
+         {kGetGesture, kReleaseDevice, kReleaseApi},
+         0,
          opened() + std::vector<Call>{releaseDevice(), releaseApi()}},
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Vendor, GetThrowTest, testing::ValuesIn(getThrowCases()), caseName<ThrowCase>);
+INSTANTIATE_TEST_SUITE_P(Vendor, GetThrowTest, testing::ValuesIn(getThrowCases()),
+                         caseName<ThrowCase>);
 
 TEST_F(LaunchStateTest, GetReleaseThrowingOnFailurePathReleasesNothingTwice) {
     harness.vendor.script.code[fake::kFindDevice] = kFail;
@@ -281,7 +321,7 @@ TEST_F(LaunchStateTest, GetReleaseThrowingOnFailurePathReleasesNothingTwice) {
 }
 
 class SetThrowTest : public LaunchStateTest, public testing::WithParamInterface<ThrowCase> {
-protected:
+  protected:
     SetThrowTest() { exportUnderTest = velnor::Export::SetTouchpadLaunchState; }
 };
 
@@ -303,20 +343,27 @@ std::vector<ThrowCase> setThrowCases() {
     return {
         {"SynCreateAPI", {kCreateApi}, 0, {createApi(), exception}},
         {"FindDevice", {kFindDevice}, 0, {createApi(), findDevice(), exception, releaseApi()}},
-        {"CreateDevice", {kCreateDevice}, 0,
+        {"CreateDevice",
+         {kCreateDevice},
+         0,
          {createApi(), findDevice(), createDevice(), exception, releaseApi()}},
         {"GestureQuery", {kGetGesture}, 0, opened() + std::vector<Call>{exception} + release},
         {"StateWrite", {kSetState}, 0, written + std::vector<Call>{exception} + release},
         {"Persist", {kPersist}, 0, persisted + std::vector<Call>{exception} + release},
         // Persisted before the releases: the answer stays 1, and the handler still reports.
-        {"ReleaseDevice", {kReleaseDevice}, 1,
+        {"ReleaseDevice",
+         {kReleaseDevice},
+         1,
          persisted + std::vector<Call>{releaseDevice(), exception, releaseApi()}},
         {"ReleaseApi", {kReleaseApi}, 1, persisted + release + std::vector<Call>{exception}},
-        {"PersistThenBothReleases", {kPersist, kReleaseDevice, kReleaseApi}, 0,
+        {"PersistThenBothReleases",
+         {kPersist, kReleaseDevice, kReleaseApi},
+         0,
          persisted + std::vector<Call>{exception} + release},
     };
 }
 
-INSTANTIATE_TEST_SUITE_P(Vendor, SetThrowTest, testing::ValuesIn(setThrowCases()), caseName<ThrowCase>);
+INSTANTIATE_TEST_SUITE_P(Vendor, SetThrowTest, testing::ValuesIn(setThrowCases()),
+                         caseName<ThrowCase>);
 
 }  // namespace

@@ -19,7 +19,7 @@ constexpr qir_wchar_t kSentinel = 0xBEEF;
 constexpr size_t kBufferUnits = 400;
 
 class RegistryKeyTest : public testing::Test {
-protected:
+  protected:
     fake::Harness harness;
     std::vector<qir_wchar_t> buffer = std::vector<qir_wchar_t>(kBufferUnits, kSentinel);
 
@@ -100,7 +100,9 @@ struct KeyCase {
     Call report;
 };
 
-void PrintTo(const KeyCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegistryKeyFailureTest : public RegistryKeyTest,
                                public testing::WithParamInterface<KeyCase> {};
@@ -200,7 +202,9 @@ struct ThrowCase {
     std::vector<Call> calls;
 };
 
-void PrintTo(const ThrowCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ThrowCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegistryKeyThrowTest : public RegistryKeyTest,
                              public testing::WithParamInterface<ThrowCase> {};
@@ -216,22 +220,31 @@ TEST_P(RegistryKeyThrowTest, CatchesAndReleasesWhatIsHeldOnce) {
 
 INSTANTIATE_TEST_SUITE_P(
     Vendor, RegistryKeyThrowTest,
-    testing::Values(
-        ThrowCase{"SynCreateAPI", fake::kCreateApi, 0, {fake::createApi()}},
-        ThrowCase{"FindDevice", fake::kFindDevice, 0,
-                  {fake::createApi(), fake::findDevice(), fake::releaseApi()}},
-        ThrowCase{"CreateDevice", fake::kCreateDevice, 0,
-                  {fake::createApi(), fake::findDevice(), fake::createDevice(),
-                   fake::releaseApi()}},
-        ThrowCase{"GetStringProperty", fake::kGetKey, 0,
-                  {fake::createApi(), fake::findDevice(), fake::createDevice(), fake::getKey(),
-                   fake::releaseDevice(), fake::releaseApi()}},
-        ThrowCase{"ReleaseDevice", fake::kReleaseDevice, 1,
-                  {fake::createApi(), fake::findDevice(), fake::createDevice(), fake::getKey(),
-                   fake::releaseDevice(), fake::releaseApi()}},
-        ThrowCase{"ReleaseApi", fake::kReleaseApi, 1,
-                  {fake::createApi(), fake::findDevice(), fake::createDevice(), fake::getKey(),
-                   fake::releaseDevice(), fake::releaseApi()}}),
+    testing::Values(ThrowCase{"SynCreateAPI", fake::kCreateApi, 0, {fake::createApi()}},
+                    ThrowCase{"FindDevice",
+                              fake::kFindDevice,
+                              0,
+                              {fake::createApi(), fake::findDevice(), fake::releaseApi()}},
+                    ThrowCase{"CreateDevice",
+                              fake::kCreateDevice,
+                              0,
+                              {fake::createApi(), fake::findDevice(), fake::createDevice(),
+                               fake::releaseApi()}},
+                    ThrowCase{"GetStringProperty",
+                              fake::kGetKey,
+                              0,
+                              {fake::createApi(), fake::findDevice(), fake::createDevice(),
+                               fake::getKey(), fake::releaseDevice(), fake::releaseApi()}},
+                    ThrowCase{"ReleaseDevice",
+                              fake::kReleaseDevice,
+                              1,
+                              {fake::createApi(), fake::findDevice(), fake::createDevice(),
+                               fake::getKey(), fake::releaseDevice(), fake::releaseApi()}},
+                    ThrowCase{"ReleaseApi",
+                              fake::kReleaseApi,
+                              1,
+                              {fake::createApi(), fake::findDevice(), fake::createDevice(),
+                               fake::getKey(), fake::releaseDevice(), fake::releaseApi()}}),
     caseName<ThrowCase>);
 
 }  // namespace

@@ -33,7 +33,9 @@ void* Library::symbol(const char* name) const {
     return address;
 }
 
-std::string libraryFileName(const std::string& stem) { return "lib" + stem + ".so"; }
+std::string libraryFileName(const std::string& stem) {
+    return "lib" + stem + ".so";
+}
 
 Library openLibrary(const std::string& name, uint32_t& error) {
     void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);

@@ -7,9 +7,13 @@
 
 namespace qir::sys {
 
-uint32_t processId() { return static_cast<uint32_t>(getpid()); }
+uint32_t processId() {
+    return static_cast<uint32_t>(getpid());
+}
 
-uint32_t threadId() { return static_cast<uint32_t>(syscall(SYS_gettid)); }
+uint32_t threadId() {
+    return static_cast<uint32_t>(syscall(SYS_gettid));
+}
 
 std::string executablePath() {
     char path[PATH_MAX];

@@ -3,8 +3,12 @@
 
 namespace qir::sys {
 
-uint32_t lastError() { return GetLastError(); }
+uint32_t lastError() {
+    return GetLastError();
+}
 
-void setLastError(uint32_t value) { SetLastError(value); }
+void setLastError(uint32_t value) {
+    SetLastError(value);
+}
 
 }  // namespace qir::sys

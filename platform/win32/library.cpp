@@ -32,7 +32,9 @@ void* Library::symbol(const char* name) const {
     return reinterpret_cast<void*>(address);
 }
 
-std::string libraryFileName(const std::string& stem) { return stem + ".dll"; }
+std::string libraryFileName(const std::string& stem) {
+    return stem + ".dll";
+}
 
 namespace {
 

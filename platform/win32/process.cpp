@@ -3,14 +3,19 @@
 
 namespace qir::sys {
 
-uint32_t processId() { return GetCurrentProcessId(); }
+uint32_t processId() {
+    return GetCurrentProcessId();
+}
 
-uint32_t threadId() { return GetCurrentThreadId(); }
+uint32_t threadId() {
+    return GetCurrentThreadId();
+}
 
 std::string executablePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        const DWORD length =
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0) {
             return {};
         }

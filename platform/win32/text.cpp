@@ -13,8 +13,8 @@ std::wstring widen(const std::string& text) {
         return {};
     }
     const int size = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size,
-                                          nullptr, 0);
+    const int units =
+        MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), size, nullptr, 0);
     if (units <= 0) {
         return {};
     }

@@ -7,9 +7,9 @@ namespace fake {
 
 const char* opName(int32_t op) {
     static const char* const names[] = {
-        "SynCreateAPI", "FindDevice",     "CreateDevice",   "GetProperty(gesture)",
-        "GetProperty(state)", "GetStringProperty", "SetProperty", "PersistState",
-        "Release(device)", "Release(API)", "report"};
+        "SynCreateAPI",       "FindDevice",        "CreateDevice", "GetProperty(gesture)",
+        "GetProperty(state)", "GetStringProperty", "SetProperty",  "PersistState",
+        "Release(device)",    "Release(API)",      "report"};
     return op >= 0 && op <= kReport ? names[op] : "?";
 }
 
@@ -45,15 +45,33 @@ int32_t Vendor::createApi(ISynAPI** ppApi) {
     return code;
 }
 
-int32_t Api::QueryInterface(const void*, void**) { return ++m_vendor.unexpectedCalls, -1; }
-uint32_t Api::AddRef() { return ++m_vendor.unexpectedCalls, 1; }
-uint32_t Api::Release() { return static_cast<uint32_t>(m_vendor.enter(kReleaseApi)); }
-int32_t Api::Reserved3() { return ++m_vendor.unexpectedCalls, -1; }
-int32_t Api::Reserved6() { return ++m_vendor.unexpectedCalls, -1; }
-int32_t Api::Reserved7() { return ++m_vendor.unexpectedCalls, -1; }
-int32_t Api::Reserved8() { return ++m_vendor.unexpectedCalls, -1; }
-int32_t Api::Reserved9() { return ++m_vendor.unexpectedCalls, -1; }
-int32_t Api::Reserved10() { return ++m_vendor.unexpectedCalls, -1; }
+int32_t Api::QueryInterface(const void*, void**) {
+    return ++m_vendor.unexpectedCalls, -1;
+}
+uint32_t Api::AddRef() {
+    return ++m_vendor.unexpectedCalls, 1;
+}
+uint32_t Api::Release() {
+    return static_cast<uint32_t>(m_vendor.enter(kReleaseApi));
+}
+int32_t Api::Reserved3() {
+    return ++m_vendor.unexpectedCalls, -1;
+}
+int32_t Api::Reserved6() {
+    return ++m_vendor.unexpectedCalls, -1;
+}
+int32_t Api::Reserved7() {
+    return ++m_vendor.unexpectedCalls, -1;
+}
+int32_t Api::Reserved8() {
+    return ++m_vendor.unexpectedCalls, -1;
+}
+int32_t Api::Reserved9() {
+    return ++m_vendor.unexpectedCalls, -1;
+}
+int32_t Api::Reserved10() {
+    return ++m_vendor.unexpectedCalls, -1;
+}
 
 int32_t Api::FindDevice(int32_t lConnection, int32_t lType, int32_t* plHandle) {
     const int32_t code = m_vendor.enter(kFindDevice, lConnection, lType, *plHandle);
@@ -70,12 +88,22 @@ int32_t Api::CreateDevice(int32_t lHandle, ISynDevice** ppDevice) {
     return code;
 }
 
-int32_t Api::PersistState(int32_t lFlags) { return m_vendor.enter(kPersist, lFlags); }
+int32_t Api::PersistState(int32_t lFlags) {
+    return m_vendor.enter(kPersist, lFlags);
+}
 
-int32_t Device::QueryInterface(const void*, void**) { return ++m_vendor.unexpectedCalls, -1; }
-uint32_t Device::AddRef() { return ++m_vendor.unexpectedCalls, 1; }
-uint32_t Device::Release() { return static_cast<uint32_t>(m_vendor.enter(kReleaseDevice)); }
-int32_t Device::Reserved4() { return ++m_vendor.unexpectedCalls, -1; }
+int32_t Device::QueryInterface(const void*, void**) {
+    return ++m_vendor.unexpectedCalls, -1;
+}
+uint32_t Device::AddRef() {
+    return ++m_vendor.unexpectedCalls, 1;
+}
+uint32_t Device::Release() {
+    return static_cast<uint32_t>(m_vendor.enter(kReleaseDevice));
+}
+int32_t Device::Reserved4() {
+    return ++m_vendor.unexpectedCalls, -1;
+}
 
 int32_t Device::GetProperty(int32_t lId, int32_t* plValue) {
     const bool gesture = lId == syn::kPropertyHasTwoFingerDoubleTap;
@@ -94,7 +122,8 @@ int32_t Device::GetStringProperty(int32_t lId, unsigned char* pBuffer, int32_t* 
     const int32_t code = m_vendor.enter(kGetKey, lId, *plSize, pBuffer != nullptr);
     const Script& s = m_vendor.script;
     if (code == 0) {
-        const auto bytes = std::clamp<int32_t>(s.keyBytes, 0, std::min(*plSize, syn::kKeyBufferSize));
+        const auto bytes =
+            std::clamp<int32_t>(s.keyBytes, 0, std::min(*plSize, syn::kKeyBufferSize));
         std::memcpy(pBuffer, s.key, static_cast<size_t>(bytes));
         *plSize = s.keySize;
     }

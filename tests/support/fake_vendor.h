@@ -33,18 +33,18 @@ enum Op : int32_t {
 const char* opName(int32_t op);
 
 struct Script {
-    int32_t code[kOpCount] = {};      // the result each operation answers (0: success)
-    bool throws[kOpCount] = {};       // the operation throws instead (after recording)
-    bool nullApi = false;             // SynCreateAPI answers its code with no object
-    bool nullDevice = false;          // CreateDevice answers its code with no object
-    bool handleUntouched = false;     // FindDevice leaves the handle as it was given
-    int32_t handle = 1;               // the handle FindDevice hands out
-    int32_t hasGesture = 1;           // value of SP_HasTwoFingerDoubleTap
-    int32_t state = 0;                // value of SP_TwoFingerDoubleTapState
+    int32_t code[kOpCount] = {};                  // the result each operation answers (0: success)
+    bool throws[kOpCount] = {};                   // the operation throws instead (after recording)
+    bool nullApi = false;                         // SynCreateAPI answers its code with no object
+    bool nullDevice = false;                      // CreateDevice answers its code with no object
+    bool handleUntouched = false;                 // FindDevice leaves the handle as it was given
+    int32_t handle = 1;                           // the handle FindDevice hands out
+    int32_t hasGesture = 1;                       // value of SP_HasTwoFingerDoubleTap
+    int32_t state = 0;                            // value of SP_TwoFingerDoubleTapState
     unsigned char key[syn::kKeyBufferSize] = {};  // bytes GetStringProperty copies ...
-    int32_t keyBytes = 0;             // ... this many of them, at most the buffer's size
-    int32_t keySize = 0;              // the size GetStringProperty reports
-    bool objectOnFailure = false;     // failing creations still hand out their object
+    int32_t keyBytes = 0;          // ... this many of them, at most the buffer's size
+    int32_t keySize = 0;           // the size GetStringProperty reports
+    bool objectOnFailure = false;  // failing creations still hand out their object
 
     void setKey(const std::string& text);  // text and its zero byte, size reported as bytes
 };
@@ -65,17 +65,19 @@ struct Call {
 };
 
 std::string describe(const Call& call);
-inline void PrintTo(const Call& call, std::ostream* os) { *os << describe(call); }
+inline void PrintTo(const Call& call, std::ostream* os) {
+    *os << describe(call);
+}
 
 class Error : public std::runtime_error {
-public:
+  public:
     explicit Error(const char* op) : std::runtime_error(op) {}
 };
 
 class Vendor;
 
 class Device final : public ISynDevice {
-public:
+  public:
     explicit Device(Vendor& vendor) : m_vendor(vendor) {}
     int32_t SYN_CALL QueryInterface(const void*, void**) override;
     uint32_t SYN_CALL AddRef() override;
@@ -86,12 +88,12 @@ public:
                                        int32_t* plSize) override;
     int32_t SYN_CALL SetProperty(int32_t lId, int32_t lValue) override;
 
-private:
+  private:
     Vendor& m_vendor;
 };
 
 class Api final : public ISynAPI {
-public:
+  public:
     explicit Api(Vendor& vendor) : m_vendor(vendor) {}
     int32_t SYN_CALL QueryInterface(const void*, void**) override;
     uint32_t SYN_CALL AddRef() override;
@@ -106,13 +108,13 @@ public:
     int32_t SYN_CALL Reserved10() override;
     int32_t SYN_CALL PersistState(int32_t lFlags) override;
 
-private:
+  private:
     Vendor& m_vendor;
 };
 
 // The vendor: its script, its two objects and the record of calls.
 class Vendor {
-public:
+  public:
     Script script;
     std::vector<Call> calls;  // guarded by callLock: the factory may be called from threads
     std::mutex callLock;

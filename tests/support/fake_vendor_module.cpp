@@ -10,7 +10,9 @@ fake::Vendor g_vendor;
 
 extern "C" {
 
-QIR_SYS_EXPORT int32_t SynCreateAPI(ISynAPI** ppApi) { return g_vendor.createApi(ppApi); }
+QIR_SYS_EXPORT int32_t SynCreateAPI(ISynAPI** ppApi) {
+    return g_vendor.createApi(ppApi);
+}
 
 QIR_SYS_EXPORT void FakeVendorReset(const fake::Script* script) {
     g_vendor.script = *script;
@@ -27,6 +29,8 @@ QIR_SYS_EXPORT void FakeVendorCallAt(int32_t index, fake::Call* call) {
     *call = g_vendor.calls.at(static_cast<size_t>(index));
 }
 
-QIR_SYS_EXPORT int32_t FakeVendorUnexpectedCalls() { return g_vendor.unexpectedCalls; }
+QIR_SYS_EXPORT int32_t FakeVendorUnexpectedCalls() {
+    return g_vendor.unexpectedCalls;
+}
 
 }  // extern "C"

@@ -15,7 +15,7 @@ struct Harness {
 
     velnor::Backend backend() { return velnor::Backend{this, &createApi, &report}; }
 
-private:
+  private:
     static int32_t createApi(void* context, ISynAPI** ppApi) {
         return static_cast<Harness*>(context)->vendor.createApi(ppApi);
     }
@@ -28,16 +28,36 @@ private:
 };
 
 // Expected calls, spelt as the exports make them.
-inline Call createApi() { return {kCreateApi}; }
-inline Call findDevice() { return {kFindDevice, syn::kFindConnection, syn::kFindType, -1}; }
-inline Call createDevice(int32_t handle = 1) { return {kCreateDevice, handle}; }
-inline Call getGesture() { return {kGetGesture, syn::kPropertyHasTwoFingerDoubleTap, 0}; }
-inline Call getState() { return {kGetState, syn::kPropertyTwoFingerDoubleTapState, 0}; }
-inline Call setState(int32_t v) { return {kSetState, syn::kPropertyTwoFingerDoubleTapState, v}; }
-inline Call persist() { return {kPersist, 0}; }
-inline Call getKey() { return {kGetKey, syn::kPropertyRegistryKey, syn::kKeyBufferSize, 1}; }
-inline Call releaseDevice() { return {kReleaseDevice}; }
-inline Call releaseApi() { return {kReleaseApi}; }
+inline Call createApi() {
+    return {kCreateApi};
+}
+inline Call findDevice() {
+    return {kFindDevice, syn::kFindConnection, syn::kFindType, -1};
+}
+inline Call createDevice(int32_t handle = 1) {
+    return {kCreateDevice, handle};
+}
+inline Call getGesture() {
+    return {kGetGesture, syn::kPropertyHasTwoFingerDoubleTap, 0};
+}
+inline Call getState() {
+    return {kGetState, syn::kPropertyTwoFingerDoubleTapState, 0};
+}
+inline Call setState(int32_t v) {
+    return {kSetState, syn::kPropertyTwoFingerDoubleTapState, v};
+}
+inline Call persist() {
+    return {kPersist, 0};
+}
+inline Call getKey() {
+    return {kGetKey, syn::kPropertyRegistryKey, syn::kKeyBufferSize, 1};
+}
+inline Call releaseDevice() {
+    return {kReleaseDevice};
+}
+inline Call releaseApi() {
+    return {kReleaseApi};
+}
 inline Call report(velnor::FailurePoint point, uint32_t first = 0, uint32_t second = 0) {
     return {kReport, static_cast<int64_t>(point), first, second};
 }

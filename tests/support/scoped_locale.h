@@ -8,7 +8,7 @@
 namespace testlocale {
 
 class ScopedLocale {
-public:
+  public:
     // Tries the names in turn; active() tells whether one was taken.
     explicit ScopedLocale(std::initializer_list<const char*> names) {
         const char* previous = std::setlocale(LC_ALL, nullptr);
@@ -27,7 +27,7 @@ public:
     bool active() const { return !m_active.empty(); }
     const std::string& name() const { return m_active; }
 
-private:
+  private:
     std::string m_previous;
     std::string m_active;
 };
@@ -35,8 +35,8 @@ private:
 // A locale in which one character takes several bytes: UTF-8 where the C runtime has it,
 // else the Japanese double-byte code page.
 inline std::initializer_list<const char*> multiByteLocales() {
-    static const std::initializer_list<const char*> names = {
-        "C.UTF-8", "en_US.UTF-8", ".932", "Japanese_Japan.932", "ja_JP.SJIS"};
+    static const std::initializer_list<const char*> names = {"C.UTF-8", "en_US.UTF-8", ".932",
+                                                             "Japanese_Japan.932", "ja_JP.SJIS"};
     return names;
 }
 

@@ -14,11 +14,10 @@ inline std::filesystem::path executableDirectory() {
 
 // Copies a file beside the test executable under a new name and removes it when it goes.
 class PlacedFile {
-public:
+  public:
     PlacedFile(const std::filesystem::path& from, const std::string& name)
         : m_path(executableDirectory() / name) {
-        std::filesystem::copy_file(from, m_path,
-                                   std::filesystem::copy_options::overwrite_existing);
+        std::filesystem::copy_file(from, m_path, std::filesystem::copy_options::overwrite_existing);
     }
     ~PlacedFile() {
         std::error_code ignored;
@@ -27,7 +26,7 @@ public:
     PlacedFile(const PlacedFile&) = delete;
     PlacedFile& operator=(const PlacedFile&) = delete;
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 

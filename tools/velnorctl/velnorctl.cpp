@@ -92,7 +92,7 @@ std::string toUtf8(const VelnorUtf16* text, size_t count) {
 }
 
 class Api {
-public:
+  public:
     bool load() {
         const std::string name = qir::sys::libraryFileName("VelnorApi");
         uint32_t error = 0;
@@ -118,7 +118,7 @@ public:
     PFN_SetTouchpadLaunchState set = nullptr;
     PFN_GetTouchpadRegistryKey key = nullptr;
 
-private:
+  private:
     qir::sys::Library m_library;
 };
 

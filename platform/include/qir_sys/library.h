@@ -16,7 +16,7 @@ struct PluginName {
 // Owns one reference to a loaded library; the reference is dropped when the owner goes.
 // Move-only. An empty owner (failed load) holds nothing and resolves no symbol.
 class Library {
-public:
+  public:
     Library() = default;
     ~Library();
     Library(Library&& other) noexcept;
@@ -28,7 +28,7 @@ public:
     // The address of an exported symbol, or null (last error set) when there is none.
     void* symbol(const char* name) const;
 
-private:
+  private:
     friend Library openLibrary(const std::string&, uint32_t&);
     friend Library openPlugin(const PluginName&, uint32_t&);
     explicit Library(void* handle) : m_handle(handle) {}
