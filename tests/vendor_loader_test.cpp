@@ -13,6 +13,7 @@
 #include "qir_sys/library.h"
 #include "qir_sys/process.h"
 #include "test_paths.h"
+#include "touchpad.h"
 #include "vendor_loader.h"
 
 namespace {
@@ -29,21 +30,63 @@ std::filesystem::path fakeVendorFile() {
     return testpaths::executableDirectory() / QIR_FAKE_VENDOR_FILE;
 }
 
-TEST(VendorLoaderTest, MissingLibraryAnswersModuleNotFoundUntilItAppears) {
+// The exports' code over a loader of its own, with the reports recorded.
+struct LoaderBackend {
+    explicit LoaderBackend(const qir::sys::PluginName& name) : loader(name) {}
+    velnor::Backend backend() { return velnor::Backend{this, &createApi, &report}; }
+
+    velnor::VendorLoader loader;
+    std::vector<velnor::Failure> failures;
+
+  private:
+    static int32_t createApi(void* context, ISynAPI** ppApi) {
+        return static_cast<LoaderBackend*>(context)->loader.createApi(ppApi);
+    }
+    static void report(void* context, const velnor::Failure& failure) {
+        static_cast<LoaderBackend*>(context)->failures.push_back(failure);
+    }
+};
+
+TEST(VendorLoaderTest, MissingLibraryFailsAtCreateApiUntilItAppears) {
     const UniqueName name("VelnorLateVendor");
     std::optional<testpaths::PlacedFile> placed;
+    {
+        LoaderBackend late(name.plugin());
+        unsigned char state = 0xA5;
+        EXPECT_EQ(velnor::getLaunchState(late.backend(), &state), 0);
+        EXPECT_EQ(velnor::getLaunchState(late.backend(), &state), 0);
+        EXPECT_EQ(state, 0xA5);
+        ASSERT_EQ(late.failures.size(), 2u);
+        for (const velnor::Failure& failure : late.failures) {
+            EXPECT_EQ(failure.exportName, velnor::Export::GetTouchpadLaunchState);
+            EXPECT_EQ(failure.point, velnor::FailurePoint::CreateApi);
+            EXPECT_EQ(failure.first, 0x8007007Eu);
+        }
+
+        placed.emplace(fakeVendorFile(), name.file);
+        EXPECT_EQ(velnor::getLaunchState(late.backend(), &state), 1);
+        EXPECT_EQ(state, 0);
+        EXPECT_EQ(late.failures.size(), 2u);
+    }  // the loader lets the library go before the file is removed
+}
+
+TEST(VendorLoaderTest, LibraryInTheCurrentDirectoryIsNotLoaded) {
+    namespace fs = std::filesystem;
+    const UniqueName name("VelnorCwdVendor");
+    const fs::path dir = fs::temp_directory_path() / ("velnor-cwd-" + name.file);
+    fs::create_directories(dir);
+    fs::copy_file(fakeVendorFile(), dir / name.file, fs::copy_options::overwrite_existing);
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
     {
         velnor::VendorLoader loader(name.plugin());
         ISynAPI* api = nullptr;
         EXPECT_EQ(loader.createApi(&api), velnor::kHResultModuleNotFound);
-        EXPECT_EQ(loader.createApi(&api), velnor::kHResultModuleNotFound);
         EXPECT_EQ(api, nullptr);
-
-        placed.emplace(fakeVendorFile(), name.file);
-        ASSERT_EQ(loader.createApi(&api), 0);
-        ASSERT_NE(api, nullptr);
-        api->Release();
-    }  // the loader lets the library go before the file is removed
+    }
+    fs::current_path(previous);
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
 }
 
 TEST(VendorLoaderTest, LibraryWithoutFactoryAnswersProcedureNotFound) {
