@@ -22,28 +22,33 @@ struct Held {
     ISynDevice* device = nullptr;
 
     void release() {
-        if (ISynDevice* d = std::exchange(device, nullptr)) {
-            d->Release();
-        }
-        if (ISynAPI* a = std::exchange(api, nullptr)) {
-            a->Release();
-        }
+        releaseDevice();
+        releaseApi();
     }
 
     // For the catch-all handler: whatever a Release throws, the other object is still
     // released and nothing propagates.
     void releaseAfterException() noexcept {
         try {
-            if (ISynDevice* d = std::exchange(device, nullptr)) {
-                d->Release();
-            }
+            releaseDevice();
         } catch (...) {
         }
         try {
-            if (ISynAPI* a = std::exchange(api, nullptr)) {
-                a->Release();
-            }
+            releaseApi();
         } catch (...) {
+        }
+    }
+
+  private:
+    // The pointer is cleared before Release, so a Release that throws is never repeated.
+    void releaseDevice() {
+        if (ISynDevice* d = std::exchange(device, nullptr)) {
+            d->Release();
+        }
+    }
+    void releaseApi() {
+        if (ISynAPI* a = std::exchange(api, nullptr)) {
+            a->Release();
         }
     }
 };

@@ -37,9 +37,6 @@ struct Failure {
     uint32_t second;
 };
 
-const char* exportName(Export e);
-const char* failurePointName(FailurePoint p);
-
 // The report of the exports: turns a failure into the library's log record.
 void reportExportFailure(const Failure& failure) noexcept;
 

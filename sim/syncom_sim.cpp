@@ -23,8 +23,8 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "syn_com.h"
@@ -116,43 +116,39 @@ int32_t parseCode(const std::string& text) {
     return static_cast<int32_t>(std::strtoll(text.c_str(), nullptr, 0));
 }
 
+// The live touchpad of this process, as the state file described it at first use.
 struct Device {
-    std::string path;
+    explicit Device(std::string file)
+        : path(std::move(file)), settings(StateFile::read(path).values()) {
+        state = setting("state") == "on" ? 1 : 0;
+        hasGesture = setting("gesture") == "no" ? 0 : 1;
+        if (settings.count("key") != 0) {
+            key = settings["key"];
+        }
+        keySize = settings.count("key_size") != 0 ? parseCode(settings["key_size"])
+                                                  : static_cast<int32_t>(key.size() + 1);
+    }
+
+    std::string setting(const char* name) const {
+        const auto it = settings.find(name);
+        return it == settings.end() ? std::string() : it->second;
+    }
+    int32_t fault(const char* operation) const {
+        return parseCode(setting((std::string("fail.") + operation).c_str()));
+    }
+    bool flag(const char* name) const { return setting(name) == "1"; }
+
+    const std::string path;
     std::map<std::string, std::string> settings;
     std::atomic<int32_t> state{0};
     int32_t hasGesture = 1;
     std::string key = kDefaultKey;
     int32_t keySize = 0;
-
-    int32_t fault(const char* operation) const {
-        const auto it = settings.find(std::string("fail.") + operation);
-        return it == settings.end() ? 0 : parseCode(it->second);
-    }
-    bool flag(const char* name) const {
-        const auto it = settings.find(name);
-        return it != settings.end() && it->second == "1";
-    }
 };
 
-Device* g_device = nullptr;
-
 Device& device() {
-    static std::once_flag once;
-    std::call_once(once, [] {
-        static Device live;
-        live.path = statePath();
-        live.settings = StateFile::read(live.path).values();
-        live.state = live.settings["state"] == "on" ? 1 : 0;
-        live.hasGesture =
-            live.settings.count("gesture") && live.settings["gesture"] == "no" ? 0 : 1;
-        if (live.settings.count("key")) {
-            live.key = live.settings["key"];
-        }
-        live.keySize = live.settings.count("key_size") ? parseCode(live.settings["key_size"])
-                                                       : static_cast<int32_t>(live.key.size() + 1);
-        g_device = &live;
-    });
-    return *g_device;
+    static Device live(statePath());
+    return live;
 }
 
 template <class Interface>
