@@ -1,0 +1,26 @@
+// Log files: appending one piece of text as one unit, and deleting a file. Paths are UTF-16
+// (UTF-8 on the file system of POSIX). The file is opened and closed again by every call.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "qir_sys/wide.h"
+
+namespace qir::sys {
+
+// Appends `size` bytes to the file at `path` as one write that lands at the end of the file
+// whole, even while other threads and processes append to the same file. A missing file is
+// created first so that it appears under its name already holding the `header` bytes (the
+// byte order mark), exactly once, whoever races to create it; no temporary file is left
+// behind. New files get the platform's default permissions. The folder is never created.
+// Answers 0 when the bytes were appended, else a Windows error number: 2 or 3 when the file
+// or its folder does not exist and cannot be created, 5 when access is denied, ...
+uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize,
+                      const void* data, size_t size);
+
+// Deletes the file at `path`. Answers 0 when it was deleted, 2 when there was none, another
+// Windows error number when it could not be deleted.
+uint32_t deleteFile(const WideUnit* path);
+
+}  // namespace qir::sys
