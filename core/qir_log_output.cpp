@@ -1,1 +1,163 @@
-// Implemented next.
+#include "qir_log_output.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "qir_sys/file.h"
+
+namespace {
+
+const unsigned char kByteOrderMark[] = {0xFF, 0xFE};
+
+// A piece of a line: UTF-16 units, or 8-bit ASCII literal text widened as it is copied.
+struct Piece {
+    const qir_wchar_t* wide;
+    const char* ascii;
+    uint32_t length;
+};
+
+Piece text(const CQIRLogStringWChar& s) {
+    return {s.getBuffer(), nullptr, s.length()};
+}
+Piece text(const qir_wchar_t* s, uint32_t length) {
+    return {s, nullptr, length};
+}
+template <size_t N>
+Piece literal(const char (&s)[N]) {
+    return {nullptr, s, N - 1};
+}
+
+// Signed decimal, as "%d" writes a 32-bit value.
+uint32_t formatDecimal(uint32_t value, char (&out)[12]) {
+    const auto signedValue = static_cast<int64_t>(static_cast<int32_t>(value));
+    uint64_t magnitude = static_cast<uint64_t>(signedValue < 0 ? -signedValue : signedValue);
+    char digits[12];
+    uint32_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    uint32_t at = 0;
+    if (signedValue < 0) {
+        out[at++] = '-';
+    }
+    while (count > 0) {
+        out[at++] = digits[--count];
+    }
+    return at;
+}
+
+// Eight lower-case hexadecimal digits, as "%08x" writes a 32-bit value.
+void formatHex8(uint32_t value, char (&out)[8]) {
+    static const char kDigits[] = "0123456789abcdef";
+    for (int i = 7; i >= 0; --i) {
+        out[i] = kDigits[value & 0xF];
+        value >>= 4;
+    }
+}
+
+// The last component of a source file text: after its last backslash or slash.
+Piece filePart(const CQIRLogStringWChar& file) {
+    const qir_wchar_t* begin = file.getBuffer();
+    const uint32_t length = file.length();
+    uint32_t start = 0;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (begin[i] == '\\' || begin[i] == '/') {
+            start = i + 1;
+        }
+    }
+    return text(begin + start, length - start);
+}
+
+}  // namespace
+
+bool CQIRLogOutputBase::operator==(const CQIRLogOutputInterface& other) const {
+    const auto* base = dynamic_cast<const CQIRLogOutputBase*>(&other);
+    return base != nullptr && base->m_ulType == m_ulType;
+}
+
+bool CQIRLogOutputBase::operator!=(const CQIRLogOutputInterface& other) const {
+    return !(*this == other);
+}
+
+bool CQIRLogOutputTextWindows::clear(const CQIRLogStringWChar& strTarget) {
+    if (strTarget.length() == 0) {
+        return false;
+    }
+    const uint32_t error = qir::sys::deleteFile(strTarget.getBuffer());
+    return error == 0 || error == 2;
+}
+
+bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStringWChar& strTarget) {
+    if (strTarget.length() == 0) {
+        return false;
+    }
+    char processId[12];
+    char threadId[12];
+    char returnCode[8];
+    char line[12];
+    const uint32_t processIdLength = formatDecimal(data.m_ulProcessId, processId);
+    const uint32_t threadIdLength = formatDecimal(data.m_ulThreadId, threadId);
+    formatHex8(data.m_ulReturnCode, returnCode);
+    const uint32_t lineLength = formatDecimal(data.m_ulLine, line);
+    const qir_wchar_t* severity = qirSeverityName(data.m_ulSeverity);
+    uint32_t severityLength = 0;
+    while (severity[severityLength] != 0) {
+        ++severityLength;
+    }
+
+    // <time> <SEVERITY> <application : pid, tid> <object::function> <"message"> <While
+    // performing task: "task"> <Return Code: 0x00000000> <file> <line>\r\n
+    const Piece pieces[] = {
+        literal("<"),
+        text(data.m_strTime),
+        literal("> <"),
+        text(severity, severityLength),
+        literal("> <"),
+        text(data.m_strApplication),
+        literal(" : "),
+        {nullptr, processId, processIdLength},
+        literal(", "),
+        {nullptr, threadId, threadIdLength},
+        literal("> <"),
+        text(data.m_strObject),
+        literal("::"),
+        text(data.m_strFunction),
+        literal("> <\""),
+        text(data.m_strMessage),
+        literal("\"> <While performing task: \""),
+        text(data.m_strTask),
+        literal("\"> <Return Code: 0x"),
+        {nullptr, returnCode, 8},
+        literal("> <"),
+        filePart(data.m_strFile),
+        literal("> <"),
+        {nullptr, line, lineLength},
+        literal(">\r\n"),
+    };
+
+    uint64_t units = 0;
+    for (const Piece& piece : pieces) {
+        units += piece.length;
+    }
+    if (units * 2 > UINT32_MAX) {
+        return false;
+    }
+    // The line as little-endian UTF-16 bytes, appended by one write.
+    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[units * 2]);
+    if (!bytes) {
+        return false;
+    }
+    unsigned char* out = bytes.get();
+    for (const Piece& piece : pieces) {
+        for (uint32_t i = 0; i < piece.length; ++i) {
+            const auto unit = piece.wide != nullptr ? static_cast<uint16_t>(piece.wide[i])
+                                                    : static_cast<uint16_t>(piece.ascii[i]);
+            *out++ = static_cast<unsigned char>(unit & 0xFF);
+            *out++ = static_cast<unsigned char>(unit >> 8);
+        }
+    }
+    return qir::sys::appendToFile(strTarget.getBuffer(), kByteOrderMark, sizeof kByteOrderMark,
+                                  bytes.get(), static_cast<size_t>(units * 2)) == 0;
+}

@@ -45,4 +45,25 @@ size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
     return std::mbstowcs(out, text, out != nullptr ? capacity : 0);
 }
 
+int multiByteCharToUtf16(const char* text, size_t available, WideUnit (&units)[2], size_t& count) {
+    wchar_t unit = 0;
+    const int used = std::mbtowc(&unit, text, available);
+    if (used < 0) {
+        return -1;
+    }
+    units[0] = unit;
+    count = 1;
+    return used;
+}
+
+int utf16CharToMultiByte(const WideUnit* text, size_t available, char (&bytes)[kMaxMultiByteChar],
+                         size_t& used) {
+    static_assert(kMaxMultiByteChar >= MB_LEN_MAX, "room for any character");
+    if (available == 0) {
+        return -1;
+    }
+    used = 1;
+    return std::wctomb(bytes, text[0]);
+}
+
 }  // namespace qir::sys
