@@ -184,23 +184,33 @@ uint32_t CQIRLogData::serializedSize() const {
 }
 
 bool CQIRLogData::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
-    const uint32_t total = serializedSize();
-    if (pOut == nullptr || total == UINT32_MAX || ulCapacity < total) {
+    // The 8-bit forms of the texts, converted once: they decide the size and are written.
+    const CQIRLogStringMultiByte narrow[] = {
+        CQIRLogStringMultiByte(m_strMessage.getBuffer()),
+        CQIRLogStringMultiByte(m_strTask.getBuffer()),
+        CQIRLogStringMultiByte(m_strObject.getBuffer()),
+        CQIRLogStringMultiByte(m_strFunction.getBuffer()),
+        CQIRLogStringMultiByte(m_strFile.getBuffer()),
+        CQIRLogStringMultiByte(m_strApplication.getBuffer()),
+        CQIRLogStringMultiByte(m_strTime.getBuffer()),
+    };
+    uint64_t total = uint64_t{kFixedSize} + m_ulDataSize;
+    for (const CQIRLogStringMultiByte& text : narrow) {
+        total += text.serializedSize();
+    }
+    if (pOut == nullptr || total > ulCapacity) {
         return false;
     }
-    put32(pOut, total);
+    put32(pOut, static_cast<uint32_t>(total));
     put32(pOut + 4, m_ulSeverity);
     put32(pOut + 8, m_ulReturnCode);
     put32(pOut + 12, m_ulLine);
     put32(pOut + 16, m_ulThreadId);
     put32(pOut + 20, m_ulProcessId);
     uint32_t offset = kStringsOffset;
-    for (const CQIRLogStringWChar* text : {&m_strMessage, &m_strTask, &m_strObject, &m_strFunction,
-                                           &m_strFile, &m_strApplication, &m_strTime}) {
-        // Each text converts to the same 8-bit form that serializedSize() measured.
-        const CQIRLogStringMultiByte narrow(text->getBuffer());
-        narrow.serialize(pOut + offset, ulCapacity - offset);
-        offset += narrow.serializedSize();
+    for (const CQIRLogStringMultiByte& text : narrow) {
+        text.serialize(pOut + offset, ulCapacity - offset);
+        offset += text.serializedSize();
     }
     put32(pOut + offset, m_ulDataSize);
     if (m_ulDataSize != 0) {

@@ -96,11 +96,11 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
     char processId[12];
     char threadId[12];
     char returnCode[8];
-    char line[12];
+    char lineNumber[12];
     const uint32_t processIdLength = formatDecimal(data.m_ulProcessId, processId);
     const uint32_t threadIdLength = formatDecimal(data.m_ulThreadId, threadId);
     formatHex8(data.m_ulReturnCode, returnCode);
-    const uint32_t lineLength = formatDecimal(data.m_ulLine, line);
+    const uint32_t lineLength = formatDecimal(data.m_ulLine, lineNumber);
     const qir_wchar_t* severity = qirSeverityName(data.m_ulSeverity);
     uint32_t severityLength = 0;
     while (severity[severityLength] != 0) {
@@ -133,7 +133,7 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
         literal("> <"),
         filePart(data.m_strFile),
         literal("> <"),
-        {nullptr, line, lineLength},
+        {nullptr, lineNumber, lineLength},
         literal(">\r\n"),
     };
 
@@ -144,20 +144,29 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
     if (units * 2 > UINT32_MAX) {
         return false;
     }
-    // The line as little-endian UTF-16 bytes, appended by one write.
-    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[units * 2]);
-    if (!bytes) {
+    // The line as little-endian UTF-16 units, appended by one write.
+    std::unique_ptr<qir_wchar_t[]> line(new (std::nothrow) qir_wchar_t[units]);
+    if (!line) {
         return false;
     }
-    unsigned char* out = bytes.get();
+    qir_wchar_t* out = line.get();
     for (const Piece& piece : pieces) {
-        for (uint32_t i = 0; i < piece.length; ++i) {
-            const auto unit = piece.wide != nullptr ? static_cast<uint16_t>(piece.wide[i])
-                                                    : static_cast<uint16_t>(piece.ascii[i]);
-            *out++ = static_cast<unsigned char>(unit & 0xFF);
-            *out++ = static_cast<unsigned char>(unit >> 8);
+        if (piece.wide != nullptr) {
+            std::memcpy(out, piece.wide, sizeof(qir_wchar_t) * piece.length);
+            out += piece.length;
+        } else {
+            for (uint32_t i = 0; i < piece.length; ++i) {
+                *out++ = static_cast<qir_wchar_t>(static_cast<unsigned char>(piece.ascii[i]));
+            }
         }
     }
+    static_assert(sizeof(qir_wchar_t) == 2, "a wide unit is one UTF-16 unit");
+#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
+    for (qir_wchar_t* unit = line.get(); unit != out; ++unit) {
+        const auto value = static_cast<uint16_t>(*unit);
+        *unit = static_cast<qir_wchar_t>((value >> 8) | (value << 8));
+    }
+#endif
     return qir::sys::appendToFile(strTarget.getBuffer(), kByteOrderMark, sizeof kByteOrderMark,
-                                  bytes.get(), static_cast<size_t>(units * 2)) == 0;
+                                  line.get(), static_cast<size_t>(units * 2)) == 0;
 }

@@ -1,0 +1,119 @@
+// The text output's cost per record (compose the line, open, append, close) beside the floor:
+// the same bytes appended with the system's own open, write and close in a loop, in the same
+// run, with one thread and with four. And records serialised and read back, beside a plain copy
+// of the same bytes.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "qir_log_output.h"
+
+namespace {
+
+CQIRLogStringWChar w(const char* text) {
+    return CQIRLogStringWChar(text);
+}
+
+CQIRLogData sampleRecord() {
+    return CQIRLogData(QIR_LOG_ERROR, w("could not find device, hResult = 0x80004005"), 5,
+                       w("GetTouchpadLaunchState"), nullptr, 0, 5678, 1234, w("host.exe"),
+                       w("Fri Dec 04 09:41:24 2026"), w("GetTouchpadLaunchState"),
+                       w(".\\VelnorApi"), 154);
+}
+
+std::string benchFile(const char* name) {
+    return "/tmp/qir-bench-" + std::to_string(getpid()) + "-" + name + ".log";
+}
+
+// The bytes the output appends for the sample record, taken from a file it wrote.
+std::vector<char> sampleLine() {
+    const std::string path = benchFile("sample");
+    CQIRLogOutputTextWindows().write(sampleRecord(), w(path.c_str()));
+    std::vector<char> bytes;
+    if (FILE* f = std::fopen(path.c_str(), "rb")) {
+        char chunk[4096];
+        size_t n = 0;
+        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
+            bytes.insert(bytes.end(), chunk, chunk + n);
+        }
+        std::fclose(f);
+    }
+    std::remove(path.c_str());
+    return std::vector<char>(bytes.begin() + 2, bytes.end());  // without the byte order mark
+}
+
+void BM_AppendFloor(benchmark::State& state) {
+    static const std::vector<char> line = sampleLine();
+    const std::string path = benchFile("floor");
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
+        close(fd);
+    }
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * line.size()));
+    if (state.thread_index() == 0) {
+        std::remove(path.c_str());
+    }
+}
+BENCHMARK(BM_AppendFloor)->Threads(1)->Threads(4)->UseRealTime();
+
+void BM_OutputWrite(benchmark::State& state) {
+    const std::string path = benchFile("output");
+    const CQIRLogStringWChar target = w(path.c_str());
+    const CQIRLogData record = sampleRecord();
+    CQIRLogOutputTextWindows output;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(output.write(record, target));
+    }
+    if (state.thread_index() == 0) {
+        std::remove(path.c_str());
+    }
+}
+BENCHMARK(BM_OutputWrite)->Threads(1)->Threads(4)->UseRealTime();
+
+void BM_PlainCopy(benchmark::State& state) {
+    const CQIRLogData record = sampleRecord();
+    std::vector<unsigned char> source(record.serializedSize(), 0x5A);
+    std::vector<unsigned char> target(source.size());
+    for (auto _ : state) {
+        std::memcpy(target.data(), source.data(), source.size());
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PlainCopy);
+
+void BM_RecordSerialize(benchmark::State& state) {
+    const CQIRLogData record = sampleRecord();
+    std::vector<unsigned char> bytes(record.serializedSize());
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(
+            record.serialize(bytes.data(), static_cast<uint32_t>(bytes.size())));
+        benchmark::ClobberMemory();
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RecordSerialize);
+
+void BM_RecordDeserialize(benchmark::State& state) {
+    const CQIRLogData record = sampleRecord();
+    std::vector<unsigned char> bytes(record.serializedSize());
+    record.serialize(bytes.data(), static_cast<uint32_t>(bytes.size()));
+    CQIRLogData read = sampleRecord();
+    for (auto _ : state) {
+        uint32_t consumed = 0;
+        benchmark::DoNotOptimize(
+            read.deserialize(bytes.data(), static_cast<uint32_t>(bytes.size()), consumed));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_RecordDeserialize);
+
+}  // namespace
+
+BENCHMARK_MAIN();
