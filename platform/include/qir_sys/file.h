@@ -14,13 +14,14 @@ namespace qir::sys {
 // created first so that it appears under its name already holding the `header` bytes (the
 // byte order mark), exactly once, whoever races to create it; no temporary file is left
 // behind. New files get the platform's default permissions. The folder is never created.
-// Answers 0 when the bytes were appended, else a Windows error number: 2 or 3 when the file
-// or its folder does not exist and cannot be created, 5 when access is denied, ...
-uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize,
-                      const void* data, size_t size);
+// Answers 0 when the bytes were appended, else a Windows error number: 3 when the folder does
+// not exist, 5 when access is denied (or the path names a folder), 29 when the system took
+// only part of the bytes, 123 for a path that is not valid UTF-16 on POSIX, 87 for no path.
+uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
+                      size_t size);
 
-// Deletes the file at `path`. Answers 0 when it was deleted, 2 when there was none, another
-// Windows error number when it could not be deleted.
+// Deletes the file at `path`. Answers 0 when it was deleted, 2 when there was none (also when
+// its folder does not exist), another Windows error number when it could not be deleted.
 uint32_t deleteFile(const WideUnit* path);
 
 }  // namespace qir::sys

@@ -15,7 +15,8 @@ constexpr uint32_t kWaitForever = 0xFFFFFFFF;
 MutexHandle createMutex();
 // Waits up to `timeoutMs` milliseconds (kWaitForever: without limit, 0: not at all) and
 // answers true only when the calling thread then holds the mutex. The holder may lock again;
-// each lock needs its own unlock.
+// each lock needs its own unlock. A mutex whose holder thread ended without unlocking it
+// answers false once and is let go again, so that it is not left held by that caller.
 bool lockMutex(MutexHandle mutex, uint32_t timeoutMs);
 // Releases one lock of the calling thread; false when it holds none.
 bool unlockMutex(MutexHandle mutex);

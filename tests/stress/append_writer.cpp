@@ -1,0 +1,173 @@
+// One process of a multi-process append run, and the check of the file such runs leave.
+//   qir_append_stress PATH TAG THREADS LINES
+//       appends LINES lines from each of THREADS threads to PATH (UTF-8)
+//   qir_append_stress verify PATH TAGS THREADS LINES
+//       checks PATH against the lines of the writers named in TAGS (comma-separated)
+// A line is "<tag>-<thread>-<n>-" and a fixed payload, ending in CR LF, as UTF-16LE after the
+// byte order mark FF FE. Exit status 0 when all went well, 1 when not, 2 on a usage error.
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "qir_sys/file.h"
+
+namespace {
+
+const char kPayload[] = "the quick brown fox jumps over the lazy dog 0123456789";
+const unsigned char kBom[] = {0xFF, 0xFE};
+
+std::string lineText(const std::string& tag, int thread, int n) {
+    return tag + "-" + std::to_string(thread) + "-" + std::to_string(n) + "-" + kPayload;
+}
+
+std::string utf16le(const std::string& ascii) {
+    std::string bytes;
+    for (const char c : ascii) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+bool parseCount(const char* text, int& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
+        return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
+int write(const char* path, const std::string& tag, int threads, int lines) {
+    const auto file = std::filesystem::u8path(path).string<qir::sys::WideUnit>();
+    std::atomic<int> failures{0};
+    std::vector<std::thread> writers;
+    for (int t = 0; t < threads; ++t) {
+        writers.emplace_back([&, t] {
+            for (int n = 0; n < lines; ++n) {
+                const std::string bytes = utf16le(lineText(tag, t, n) + "\r\n");
+                const uint32_t result = qir::sys::appendToFile(file.c_str(), kBom, sizeof kBom,
+                                                               bytes.data(), bytes.size());
+                if (result != 0 && failures.fetch_add(1) == 0) {
+                    std::fprintf(stderr, "%s: append failed with error %u\n", tag.c_str(),
+                                 static_cast<unsigned>(result));
+                }
+            }
+        });
+    }
+    for (auto& writer : writers) {
+        writer.join();
+    }
+    return failures == 0 ? 0 : 1;
+}
+
+int verify(const char* path, const std::string& tags, int threads, int lines) {
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
+    if (!in) {
+        std::fprintf(stderr, "cannot read %s\n", path);
+        return 1;
+    }
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != kBom[0] ||
+        static_cast<unsigned char>(bytes[1]) != kBom[1]) {
+        std::fprintf(stderr, "the file does not start with the byte order mark\n");
+        return 1;
+    }
+    if (bytes.size() % 2 != 0) {
+        std::fprintf(stderr, "the file holds an odd number of bytes: %zu\n", bytes.size());
+        return 1;
+    }
+
+    // Units outside printable ASCII, CR and LF become '?' and are counted.
+    std::string text;
+    int strayMarks = 0;
+    int strayUnits = 0;
+    for (size_t i = 2; i < bytes.size(); i += 2) {
+        const unsigned unit = static_cast<unsigned char>(bytes[i]) |
+                              static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
+        if (unit == 0xFEFF) {
+            ++strayMarks;
+        }
+        const bool plain = (unit >= 0x20 && unit < 0x7F) || unit == '\r' || unit == '\n';
+        strayUnits += plain ? 0 : 1;
+        text += plain ? static_cast<char>(unit) : '?';
+    }
+
+    std::map<std::string, int> seen;
+    std::vector<std::string> tagList;
+    for (size_t begin = 0; begin <= tags.size();) {
+        size_t end = tags.find(',', begin);
+        if (end == std::string::npos) {
+            end = tags.size();
+        }
+        tagList.push_back(tags.substr(begin, end - begin));
+        begin = end + 1;
+    }
+    for (const auto& tag : tagList) {
+        for (int t = 0; t < threads; ++t) {
+            for (int n = 0; n < lines; ++n) {
+                seen[lineText(tag, t, n)] = 0;
+            }
+        }
+    }
+
+    int unexpected = 0;
+    size_t begin = 0;
+    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", begin)) {
+        const auto line = seen.find(text.substr(begin, end - begin));
+        if (line != seen.end()) {
+            ++line->second;
+        } else if (++unexpected <= 5) {
+            std::fprintf(stderr, "unexpected line: %s\n", text.substr(begin, end - begin).c_str());
+        }
+        begin = end + 2;
+    }
+    const bool tornTail = begin != text.size();
+
+    int missing = 0;
+    int repeated = 0;
+    for (const auto& [line, count] : seen) {
+        missing += count == 0 ? 1 : 0;
+        repeated += count > 1 ? 1 : 0;
+    }
+    const bool ok = missing == 0 && repeated == 0 && unexpected == 0 && strayMarks == 0 &&
+                    strayUnits == 0 && !tornTail;
+    std::fprintf(ok ? stdout : stderr,
+                 "%zu lines expected: %d missing, %d repeated, %d unexpected, %d byte order "
+                 "marks after the start, %d other stray units%s\n",
+                 seen.size(), missing, repeated, unexpected, strayMarks, strayUnits,
+                 tornTail ? ", text after the last line end" : "");
+    return ok ? 0 : 1;
+}
+
+int usage() {
+    std::fprintf(stderr,
+                 "usage: qir_append_stress PATH TAG THREADS LINES\n"
+                 "       qir_append_stress verify PATH TAGS THREADS LINES\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int threads = 0;
+    int lines = 0;
+    if (argc == 6 && std::string(argv[1]) == "verify") {
+        if (!parseCount(argv[4], threads) || !parseCount(argv[5], lines)) {
+            return usage();
+        }
+        return verify(argv[2], argv[3], threads, lines);
+    }
+    if (argc != 5 || !parseCount(argv[3], threads) || !parseCount(argv[4], lines)) {
+        return usage();
+    }
+    return write(argv[1], argv[2], threads, lines);
+}
