@@ -1,7 +1,10 @@
 // Reading the machine-wide registry (HKEY_LOCAL_MACHINE). On Windows the real registry; on
 // POSIX a text file in the .reg format that regedit writes and `reg import` reads: the file
-// named by $QIR_REGISTRY, else /etc/qir/registry.reg, read anew by every openRegistryKey. A
-// file that cannot be read or parsed is an empty registry. Names compare case-insensitively.
+// named by $QIR_REGISTRY (an empty value counts as unset), else /etc/qir/registry.reg, read
+// anew by every openRegistryKey; each open key holds the whole file as it was read then. A file
+// that cannot be read or parsed is an empty registry. Names compare case-insensitively (on
+// POSIX with ASCII case folding only). What the POSIX reader takes, and its limits, are
+// described in platform/posix/reg_file.h.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +15,7 @@ namespace qir::sys {
 
 // An open registry key; closed when its owner goes. Move-only; an empty owner holds no key.
 class RegistryKey {
-public:
+  public:
     RegistryKey() = default;
     ~RegistryKey();
     RegistryKey(RegistryKey&& other) noexcept;
@@ -25,13 +28,15 @@ public:
     // Takes ownership of a platform handle (for the implementations of this facility).
     explicit RegistryKey(void* handle) : m_handle(handle) {}
 
-private:
+  private:
     void* m_handle = nullptr;
 };
 
 // Opens the key at `path` below HKEY_LOCAL_MACHINE (backslash-separated, e.g.
-// "Software\\Halvex\\Logs\\Default") for reading. Answers 0, or 2 when there is no such key,
-// or another Windows error number; `key` is left empty on failure.
+// "Software\\Halvex\\Logs\\Default"; repeated and trailing backslashes are skipped, an empty or
+// null path is HKEY_LOCAL_MACHINE itself) for reading. Answers 0, or 2 when there is no such
+// key, 161 for a path that starts with a backslash, or another Windows error number (8 when
+// the POSIX reader runs out of memory); `key` is left empty on failure.
 uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key);
 
 // The number of subkeys of an open key. Answers 0 or a Windows error number (6 for an empty
@@ -47,7 +52,9 @@ uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* na
 // The data of the value `name` of an open key (an empty or null name: the key's default
 // value) into `buffer` of `size` bytes, as stored, whatever its type. Answers 0 and sets
 // `size` to the bytes stored; 2 when there is no such value; 234 when the data does not fit
-// (the buffer then holds nothing defined, and `size` is the size it needs).
+// (the buffer then holds nothing defined, and `size` is the size it needs). A null `buffer`
+// asks for the size only: 0, with `size` set to the size the data needs. On any other answer
+// `size` is left alone.
 uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* buffer,
                             uint32_t& size);
 

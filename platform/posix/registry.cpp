@@ -1,0 +1,206 @@
+#include "qir_sys/registry.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "qir_sys/error.h"
+#include "reg_file.h"
+
+namespace qir::sys {
+
+namespace {
+
+constexpr uint32_t kErrorBadPathname = 161;
+constexpr uint32_t kErrorNoMoreItems = 259;
+constexpr const char* kDefaultRegistryFile = "/etc/qir/registry.reg";
+
+// What a RegistryKey's handle points to: the whole tree parsed for this open, and the key in it.
+struct OpenedKey {
+    std::unique_ptr<const regfile::Key> root;
+    const regfile::Key* key;
+};
+
+const regfile::Key* keyOf(const RegistryKey& key) {
+    return key ? static_cast<const OpenedKey*>(key.handle())->key : nullptr;
+}
+
+class Descriptor {
+  public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    ~Descriptor() {
+        if (m_fd >= 0) {
+            close(m_fd);
+        }
+    }
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    int get() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
+// The bytes of a regular file of at most kMaxFileBytes; false for anything else. O_NONBLOCK
+// keeps a FIFO named by mistake from blocking the open.
+bool readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
+    const Descriptor file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    struct stat status {};
+    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        static_cast<uint64_t>(status.st_size) > regfile::kMaxFileBytes) {
+        return false;
+    }
+    // One byte more than the limit shows a file that grew past it while being read.
+    bytes.resize(static_cast<size_t>(status.st_size) + 1);
+    size_t used = 0;
+    for (;;) {
+        if (used == bytes.size()) {
+            if (bytes.size() > regfile::kMaxFileBytes) {
+                return false;
+            }
+            bytes.resize(std::min(bytes.size() * 2, regfile::kMaxFileBytes + 1));
+        }
+        const ssize_t got = read(file.get(), bytes.data() + used, bytes.size() - used);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got < 0) {
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        used += static_cast<size_t>(got);
+    }
+    bytes.resize(used);
+    return true;
+}
+
+std::unique_ptr<regfile::Key> loadRegistry() {
+    const char* path = secure_getenv("QIR_REGISTRY");
+    if (path == nullptr || *path == '\0') {
+        path = kDefaultRegistryFile;
+    }
+    std::vector<uint8_t> bytes;
+    if (!readRegistryFile(path, bytes)) {
+        bytes.clear();
+    }
+    return regfile::parse(bytes.data(), bytes.size());
+}
+
+// The key at a backslash-separated path; empty names (repeated or trailing backslashes) are
+// skipped, as Windows skips them.
+const regfile::Key* findKey(const regfile::Key& root, std::u16string_view path) {
+    const regfile::Key* key = &root;
+    while (key != nullptr && !path.empty()) {
+        const size_t slash = path.find(u'\\');
+        const std::u16string_view name = path.substr(0, slash);
+        path = slash == std::u16string_view::npos ? std::u16string_view() : path.substr(slash + 1);
+        if (!name.empty()) {
+            key = key->findSubkey(name);
+        }
+    }
+    return key;
+}
+
+std::u16string_view viewOf(const WideUnit* text) {
+    return text != nullptr ? std::u16string_view(text) : std::u16string_view();
+}
+
+}  // namespace
+
+RegistryKey::~RegistryKey() {
+    delete static_cast<OpenedKey*>(m_handle);
+}
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, nullptr)) {}
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+        RegistryKey old(std::move(*this));
+        m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+}
+
+uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
+    key = RegistryKey();
+    try {
+        std::unique_ptr<const regfile::Key> root = loadRegistry();
+        const std::u16string_view names = viewOf(path);
+        if (!names.empty() && names[0] == u'\\') {
+            return kErrorBadPathname;  // as Windows answers
+        }
+        const regfile::Key* found = findKey(*root, names);
+        if (found == nullptr) {
+            return kErrorFileNotFound;
+        }
+        key = RegistryKey(new OpenedKey{std::move(root), found});
+        return kErrorSuccess;
+    } catch (...) {
+        return kErrorNotEnoughMemory;  // the only failure the reader throws
+    }
+}
+
+uint32_t registrySubkeyCount(const RegistryKey& key, uint32_t& count) {
+    const regfile::Key* opened = keyOf(key);
+    if (opened == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    count = static_cast<uint32_t>(opened->subkeyCount());
+    return kErrorSuccess;
+}
+
+uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* name,
+                            uint32_t capacity) {
+    const regfile::Key* opened = keyOf(key);
+    if (opened == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    if (index >= opened->subkeyCount()) {
+        return kErrorNoMoreItems;
+    }
+    const std::u16string& subkey = opened->subkey(index).name();
+    if (subkey.size() >= capacity) {
+        return kErrorMoreData;
+    }
+    if (name == nullptr) {
+        return kErrorInvalidParameter;
+    }
+    std::memcpy(name, subkey.c_str(), (subkey.size() + 1) * sizeof(WideUnit));
+    return kErrorSuccess;
+}
+
+uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* buffer,
+                            uint32_t& size) {
+    const regfile::Key* opened = keyOf(key);
+    if (opened == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    const regfile::Value* value = opened->findValue(viewOf(name));
+    if (value == nullptr) {
+        return kErrorFileNotFound;
+    }
+    const auto needed = static_cast<uint32_t>(value->data.size());
+    if (buffer != nullptr && needed > size) {
+        size = needed;
+        return kErrorMoreData;
+    }
+    if (buffer != nullptr && needed > 0) {
+        std::memcpy(buffer, value->data.data(), needed);
+    }
+    size = needed;
+    return kErrorSuccess;
+}
+
+}  // namespace qir::sys

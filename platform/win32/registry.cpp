@@ -1,0 +1,85 @@
+#include "qir_sys/registry.h"
+
+#include <utility>
+
+#include "qir_sys/error.h"
+#include "qir_win32.h"
+
+namespace qir::sys {
+
+namespace {
+
+HKEY handleOf(const RegistryKey& key) {
+    return static_cast<HKEY>(key.handle());
+}
+
+}  // namespace
+
+RegistryKey::~RegistryKey() {
+    if (m_handle != nullptr) {
+        RegCloseKey(static_cast<HKEY>(m_handle));
+    }
+}
+
+RegistryKey::RegistryKey(RegistryKey&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, nullptr)) {}
+
+RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
+    if (this != &other) {
+        RegistryKey old(std::move(*this));
+        m_handle = std::exchange(other.m_handle, nullptr);
+    }
+    return *this;
+}
+
+// The view a 64-bit process sees by default: no KEY_WOW64_* flag.
+uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
+    key = RegistryKey();
+    HKEY handle = nullptr;
+    const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &handle);
+    if (status != ERROR_SUCCESS) {
+        return static_cast<uint32_t>(status);
+    }
+    key = RegistryKey(handle);
+    return kErrorSuccess;
+}
+
+uint32_t registrySubkeyCount(const RegistryKey& key, uint32_t& count) {
+    if (!key) {
+        return kErrorInvalidHandle;
+    }
+    DWORD subkeys = 0;
+    const LSTATUS status =
+        RegQueryInfoKeyW(handleOf(key), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr);
+    if (status == ERROR_SUCCESS) {
+        count = subkeys;
+    }
+    return static_cast<uint32_t>(status);
+}
+
+uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* name,
+                            uint32_t capacity) {
+    if (!key) {
+        return kErrorInvalidHandle;
+    }
+    DWORD units = capacity;
+    return static_cast<uint32_t>(
+        RegEnumKeyExW(handleOf(key), index, name, &units, nullptr, nullptr, nullptr, nullptr));
+}
+
+uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* buffer,
+                            uint32_t& size) {
+    if (!key) {
+        return kErrorInvalidHandle;
+    }
+    DWORD bytes = size;
+    const LSTATUS status =
+        RegQueryValueExW(handleOf(key), name, nullptr, nullptr, static_cast<BYTE*>(buffer), &bytes);
+    if (status == ERROR_SUCCESS || status == ERROR_MORE_DATA) {
+        size = bytes;
+    }
+    return static_cast<uint32_t>(status);
+}
+
+}  // namespace qir::sys
