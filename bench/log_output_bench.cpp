@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bench_files.h"
 #include "qir_log_output.h"
 
 namespace {
@@ -26,29 +27,8 @@ CQIRLogData sampleRecord() {
                        w(".\\VelnorApi"), 154);
 }
 
-std::string benchFile(const char* name) {
-    return "/tmp/qir-bench-" + std::to_string(getpid()) + "-" + name + ".log";
-}
-
-// The bytes the output appends for the sample record, taken from a file it wrote.
-std::vector<char> sampleLine() {
-    const std::string path = benchFile("sample");
-    CQIRLogOutputTextWindows().write(sampleRecord(), w(path.c_str()));
-    std::vector<char> bytes;
-    if (FILE* f = std::fopen(path.c_str(), "rb")) {
-        char chunk[4096];
-        size_t n = 0;
-        while ((n = std::fread(chunk, 1, sizeof chunk, f)) > 0) {
-            bytes.insert(bytes.end(), chunk, chunk + n);
-        }
-        std::fclose(f);
-    }
-    std::remove(path.c_str());
-    return std::vector<char>(bytes.begin() + 2, bytes.end());  // without the byte order mark
-}
-
 void BM_AppendFloor(benchmark::State& state) {
-    static const std::vector<char> line = sampleLine();
+    static const std::vector<char> line = outputLine(sampleRecord());
     const std::string path = benchFile("floor");
     for (auto _ : state) {
         const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);

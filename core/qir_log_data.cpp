@@ -23,8 +23,6 @@ uint32_t get32(const unsigned char* in) {
            static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
 }
 
-const qir_wchar_t kColons[] = {':', ':', 0};
-
 }  // namespace
 
 const qir_wchar_t* qirSeverityName(uint32_t ulSeverity) {
@@ -107,15 +105,25 @@ CQIRLogData::CQIRLogData(uint32_t ulSeverity, const CQIRLogStringWChar& strMessa
     if (pData != nullptr && ulDataSize != 0) {
         setData(pData, ulDataSize);
     }
-    if (!strFunction.contains(CQIRLogStringWChar(kColons))) {
+    // Class part and function part: split at the first ':' when the text holds "::".
+    const qir_wchar_t* text = strFunction.getBuffer();
+    const uint32_t length = strFunction.length();
+    uint32_t colon = length;
+    bool split = false;
+    for (uint32_t i = 0; i < length; ++i) {
+        if (text[i] == ':' && colon == length) {
+            colon = i;
+        }
+        if (text[i] == ':' && i + 1 < length && text[i + 1] == ':') {
+            split = true;
+            break;
+        }
+    }
+    if (!split) {
         m_strFunction = strFunction;
         return;
     }
-    uint32_t colon = 0;
-    while (strFunction.getBuffer()[colon] != ':') {
-        ++colon;
-    }
-    m_strObject = strFunction >> (strFunction.length() - colon);
+    m_strObject = strFunction >> (length - colon);
     m_strFunction = strFunction << (colon + 2);
 }
 

@@ -294,6 +294,18 @@ CQIRLogStringMultiByte::CQIRLogStringMultiByte(const CQIRLogStringMultiByte& oth
     assignFrom(other);
 }
 
+CQIRLogStringMultiByte::CQIRLogStringMultiByte(CQIRLogStringMultiByte&& other) noexcept
+    : CQIRLogStringBase() {
+    takeFrom(other);
+}
+
+CQIRLogStringMultiByte& CQIRLogStringMultiByte::operator=(CQIRLogStringMultiByte&& other) noexcept {
+    if (this != &other) {
+        takeFrom(other);
+    }
+    return *this;
+}
+
 CQIRLogStringMultiByte& CQIRLogStringMultiByte::operator=(const CQIRLogStringMultiByte& other) {
     assignFrom(other);
     return *this;
@@ -502,6 +514,17 @@ bool CQIRLogStringWChar::resizeKeep(uint32_t n) {
     }
     takeFrom(kept);
     return true;
+}
+
+CQIRLogStringWChar::CQIRLogStringWChar(CQIRLogStringWChar&& other) noexcept : CQIRLogStringBase() {
+    takeFrom(other);
+}
+
+CQIRLogStringWChar& CQIRLogStringWChar::operator=(CQIRLogStringWChar&& other) noexcept {
+    if (this != &other) {
+        takeFrom(other);
+    }
+    return *this;
 }
 
 CQIRLogStringWChar& CQIRLogStringWChar::operator=(const CQIRLogStringWChar& other) {

@@ -366,7 +366,7 @@ TEST(LogDataFormTest, MultiByteTextsAddUp) {
     const std::string bytes8 = utf8 ? "caf\xc3\xa9 \xf0\x9f\x98\x80" : "a\x82\xa0";
     const CQIRLogStringWChar message(bytes8.c_str());
     ASSERT_NE(message.getBuffer(), nullptr);
-    const qir_wchar_t unconvertible[] = {'x', static_cast<qir_wchar_t>(utf8 ? 0xD800 : 0x00E9), 0};
+    const qir_wchar_t unconvertible[] = {'x', static_cast<qir_wchar_t>(utf8 ? 0xD800 : 0x0E01), 0};
     const CQIRLogStringWChar task(unconvertible);
     const Bytes block{9, 9};
     const CQIRLogData original(QIR_LOG_WARNING, message, 1, task, block.data(), 2, 3, 4, message,

@@ -14,6 +14,7 @@
 #include "log_text.h"
 #include "qir_log_output.h"
 #include "qir_sys/process.h"
+#include "test_paths.h"
 
 namespace {
 
@@ -75,9 +76,7 @@ struct Fields {
 class LogOutputTest : public testing::Test {
   protected:
     void SetUp() override {
-        dir = fs::temp_directory_path() /
-              ("qir-output-" + std::to_string(qir::sys::processId()) + "-" +
-               testing::UnitTest::GetInstance()->current_test_info()->name());
+        dir = testpaths::scratchDirectory("qir-output");
         fs::remove_all(dir);
         fs::create_directories(dir);
     }

@@ -70,6 +70,8 @@ class CQIRLogStringMultiByte : public CQIRLogStringBase<char, CQIRLogStringMulti
     // no 8-bit form. The storage holds MB_CUR_MAX bytes for every unit and the terminator.
     explicit CQIRLogStringMultiByte(const qir_wchar_t* pText);
     CQIRLogStringMultiByte(const CQIRLogStringMultiByte& other);
+    CQIRLogStringMultiByte(CQIRLogStringMultiByte&& other) noexcept;
+    CQIRLogStringMultiByte& operator=(CQIRLogStringMultiByte&& other) noexcept;
 
     CQIRLogStringMultiByte& operator=(const CQIRLogStringMultiByte& other) override;
     CQIRLogStringMultiByte& operator+=(const CQIRLogStringMultiByte& other) override;
@@ -101,6 +103,9 @@ class CQIRLogStringWChar : public CQIRLogStringBase<qir_wchar_t, CQIRLogStringWC
     // The value as a signed 32-bit decimal number ("-1" for 4294967295).
     CQIRLogStringWChar(uint32_t ulValue, uint32_t ulRadix);
     CQIRLogStringWChar(const CQIRLogStringWChar& other);
+    // Moves hand the storage over; the source is left empty.
+    CQIRLogStringWChar(CQIRLogStringWChar&& other) noexcept;
+    CQIRLogStringWChar& operator=(CQIRLogStringWChar&& other) noexcept;
 
     CQIRLogStringWChar& operator=(const CQIRLogStringWChar& other) override;
     CQIRLogStringWChar& operator+=(const CQIRLogStringWChar& other) override;

@@ -154,7 +154,8 @@ uint32_t writeOnce(int fd, const void* first, size_t firstSize, const void* seco
     const size_t total = firstSize + secondSize;
     ssize_t written = 0;
     do {
-        written = ::writev(fd, pieces, 2);
+        // A plain write when there is one piece: it costs less than writev.
+        written = secondSize == 0 ? ::write(fd, first, firstSize) : ::writev(fd, pieces, 2);
     } while (written < 0 && errno == EINTR);
     if (written < 0) {
         return fromErrno(errno);

@@ -30,4 +30,13 @@ std::string executablePath() {
     }
 }
 
+uint32_t executablePathUtf16(WideUnit* out, uint32_t capacity) {
+    if (capacity == 0) {
+        return 0;
+    }
+    const DWORD length = GetModuleFileNameW(nullptr, out, capacity);
+    // A path that fills the buffer was cut.
+    return length == 0 || length >= capacity ? 0 : length;
+}
+
 }  // namespace qir::sys

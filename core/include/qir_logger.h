@@ -1,0 +1,60 @@
+// The process-wide logger: the host's logging configuration, one output per entry, and the
+// filters every record passes on its way to them. It sets itself up on the first report.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "qir_log_config.h"
+#include "qir_log_data.h"
+#include "qir_log_output.h"
+#include "qir_mutex_lw.h"
+
+class CQIRLogger {
+  public:
+    // An empty logger; its set-up takes `initLock` and fills `applicationName`.
+    CQIRLogger(CQIRMutexLW& initLock, CQIRLogStringWChar& applicationName);
+    // Destroys the outputs and the entries.
+    ~CQIRLogger();
+    CQIRLogger(const CQIRLogger&) = delete;
+    CQIRLogger& operator=(const CQIRLogger&) = delete;
+
+    // Whether a report may build a record. The first call sets the logger up from the
+    // registry, once, whatever the outcome; after that it is one atomic load.
+    bool ensureInitialized();
+    // Replaces the entries with copies of `entries` and creates the output of each enabled
+    // type-1 entry. An empty list only destroys.
+    bool configure(const CQIRLogConfigEntryList& entries);
+    // Passes the record through every entry's filters to its output. False when an entry
+    // has no output or its output failed; the other entries still get the record.
+    bool write(const CQIRLogData& data);
+
+    uint32_t getEntryCount() const { return m_entries.getCount(); }
+    // Whether any record can be written at all; false before the set-up and without entries.
+    bool hasEntries() const { return m_entries.getCount() != 0; }
+
+  private:
+    void destroyOutputs();
+
+    CQIRLogConfigEntryList m_entries;
+    CQIRLogOutputInterface** m_ppOutputs = nullptr;
+    CQIRMutexLW& m_initLock;
+    CQIRLogStringWChar& m_strApplication;
+    std::atomic<bool> m_bSetUp{false};
+};
+
+// The per-thread file name of a target: "dir/name.ext" gives "dir/name_1234.ext".
+CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uint32_t ulThreadId);
+
+// The library-wide objects, built when the library is loaded in this order and torn down in
+// reverse when it is unloaded.
+struct QIRLibraryObjects {
+    QIRLibraryObjects();
+
+    const uint32_t processId;
+    CQIRLogger logger;
+    CQIRMutexLW initLock;
+    CQIRLogStringWChar applicationName;
+};
+
+QIRLibraryObjects& qirLibrary();

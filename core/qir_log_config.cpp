@@ -1,0 +1,194 @@
+#include "qir_log_config.h"
+
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "qir_sys/error.h"
+#include "qir_sys/registry.h"
+
+namespace {
+
+constexpr uint32_t kSubkeyNameUnits = 261;
+constexpr uint32_t kTargetBytes = 520;
+constexpr uint32_t kTargetUnits = kTargetBytes / 2;
+constexpr uint32_t kMultiStringBytes = 32767;
+
+bool isGone(uint32_t error) {
+    return error == qir::sys::kErrorFileNotFound || error == qir::sys::kErrorInvalidHandle;
+}
+
+CQIRLogStringWChar text(const char* ascii) {
+    return CQIRLogStringWChar(ascii);
+}
+
+// A 32-bit number through a cleared 4-byte buffer: 0 when the value is missing, cannot be read,
+// or holds data that does not fit in four bytes (whatever the registry left in the buffer).
+uint32_t readNumber(const qir::sys::RegistryKey& key, const char* name) {
+    unsigned char bytes[4] = {};
+    uint32_t size = sizeof bytes;
+    if (qir::sys::registryQueryValue(key, text(name).getBuffer(), bytes, size) !=
+        qir::sys::kErrorSuccess) {
+        return 0;
+    }
+    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+}
+
+// The UTF-16 units of `bytes` registry bytes (little-endian).
+qir_wchar_t unitAt(const unsigned char* bytes, uint32_t index) {
+    return static_cast<qir_wchar_t>(bytes[2 * index] | bytes[2 * index + 1] << 8);
+}
+
+// "Target": a string of at most 520 bytes with its terminator. A value that does not fit is
+// no target; one without a terminator is cut at 259 characters.
+CQIRLogStringWChar readTarget(const qir::sys::RegistryKey& key) {
+    unsigned char bytes[kTargetBytes];
+    uint32_t size = sizeof bytes;
+    if (qir::sys::registryQueryValue(key, text("Target").getBuffer(), bytes, size) !=
+        qir::sys::kErrorSuccess) {
+        return CQIRLogStringWChar();
+    }
+    qir_wchar_t units[kTargetUnits];
+    const uint32_t available = (size < sizeof bytes ? size : sizeof bytes) / 2;
+    uint32_t length = 0;
+    while (length < available && length < kTargetUnits - 1 &&
+           (units[length] = unitAt(bytes, length)) != 0) {
+        ++length;
+    }
+    units[length] = 0;
+    return CQIRLogStringWChar(units);
+}
+
+// A multi-string joined with ",": the terminated strings within the returned bytes, up to the
+// first empty one; an unterminated remainder is left out. Empty on any failure.
+CQIRLogStringWChar readMultiString(const qir::sys::RegistryKey& key, const char* name) {
+    std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[kMultiStringBytes]);
+    if (!bytes) {
+        return CQIRLogStringWChar();
+    }
+    uint32_t size = kMultiStringBytes;
+    if (qir::sys::registryQueryValue(key, text(name).getBuffer(), bytes.get(), size) !=
+        qir::sys::kErrorSuccess) {
+        return CQIRLogStringWChar();
+    }
+    const uint32_t units = (size < kMultiStringBytes ? size : kMultiStringBytes) / 2;
+    // The joined text is never longer than the units read: each terminator becomes a comma.
+    std::unique_ptr<qir_wchar_t[]> joined(new (std::nothrow) qir_wchar_t[units + 1]);
+    if (!joined) {
+        return CQIRLogStringWChar();
+    }
+    uint32_t length = 0;
+    uint32_t start = 0;
+    while (start < units) {
+        uint32_t end = start;
+        while (end < units && unitAt(bytes.get(), end) != 0) {
+            ++end;
+        }
+        if (end == units || end == start) {
+            break;  // unterminated remainder, or the empty string that ends the list
+        }
+        if (length > 0) {
+            joined[length++] = ',';
+        }
+        for (uint32_t i = start; i < end; ++i) {
+            joined[length++] = unitAt(bytes.get(), i);
+        }
+        start = end + 1;
+    }
+    joined[length] = 0;
+    return CQIRLogStringWChar(joined.get());
+}
+
+}  // namespace
+
+CQIRLogConfigEntryList::~CQIRLogConfigEntryList() {
+    destroy();
+}
+
+void CQIRLogConfigEntryList::destroy() {
+    delete[] m_pEntries;
+    m_pEntries = nullptr;
+    m_ulCount = 0;
+}
+
+bool CQIRLogConfigEntryList::resize(uint32_t n) {
+    destroy();
+    if (n == 0) {
+        return false;
+    }
+    m_pEntries = new (std::nothrow) CQIRLogConfigEntry[n];
+    if (m_pEntries == nullptr) {
+        return false;
+    }
+    m_ulCount = n;
+    return true;
+}
+
+uint32_t CQIRLogConfigWindows::openKey(const CQIRLogStringWChar& strPath,
+                                       qir::sys::RegistryKey& key) {
+    return qir::sys::openRegistryKey(strPath.getBuffer(), key);
+}
+
+bool CQIRLogConfigWindows::load() {
+    const CQIRLogStringWChar root = text("Software\\Halvex\\Logs");
+    const CQIRLogStringWChar separator = text("\\");
+    const CQIRLogStringWChar defaultPath = root + text("\\Default");
+    const CQIRLogStringWChar applicationPath = root + separator + m_strApplication;
+
+    qir::sys::RegistryKey key;
+    const CQIRLogStringWChar* chosen = nullptr;
+    if (m_strApplication.length() > 0) {
+        const uint32_t error = openKey(applicationPath, key);
+        if (!isGone(error)) {
+            chosen = &applicationPath;
+        }
+    }
+    if (chosen == nullptr) {
+        const uint32_t error = openKey(defaultPath, key);
+        if (!isGone(error)) {
+            chosen = &defaultPath;
+        }
+    }
+    if (chosen == nullptr || !key) {
+        return false;
+    }
+    uint32_t count = 0;
+    if (qir::sys::registrySubkeyCount(key, count) != qir::sys::kErrorSuccess ||
+        !m_entries.resize(count)) {
+        return false;
+    }
+    const bool readApplications = *chosen == defaultPath;
+    const CQIRLogStringWChar prefix = *chosen + separator;
+    for (uint32_t index = 0; index < count; ++index) {
+        qir_wchar_t name[kSubkeyNameUnits];
+        if (qir::sys::registrySubkeyName(key, index, name, kSubkeyNameUnits) !=
+            qir::sys::kErrorSuccess) {
+            continue;
+        }
+        qir::sys::RegistryKey subkey;
+        const uint32_t error = openKey(prefix + CQIRLogStringWChar(name), subkey);
+        if (isGone(error)) {
+            break;
+        }
+        if (error != qir::sys::kErrorSuccess) {
+            continue;
+        }
+        if (readNumber(subkey, "Enabled") == 0) {
+            continue;
+        }
+        CQIRLogConfigEntry& entry = m_entries.getEntries()[index];
+        entry.m_bEnabled = true;
+        entry.m_ulDetail = readNumber(subkey, "Detail");
+        entry.m_bSeparateThreads = readNumber(subkey, "SeparateThreads") != 0;
+        entry.m_ulType = readNumber(subkey, "Type");
+        entry.m_strTarget = readTarget(subkey);
+        entry.m_strAllowObjects = readMultiString(subkey, "AllowObjects");
+        entry.m_strExcludeObjects = readMultiString(subkey, "ExcludeObjects");
+        if (readApplications) {
+            entry.m_strAllowApplications = readMultiString(subkey, "AllowApplications");
+            entry.m_strExcludeApplications = readMultiString(subkey, "ExcludeApplications");
+        }
+    }
+    return true;
+}

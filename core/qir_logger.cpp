@@ -1,0 +1,179 @@
+#include "qir_logger.h"
+
+#include <new>
+
+#include "qir_sys/process.h"
+
+namespace {
+
+constexpr uint32_t kPathUnits = 260;
+
+bool isSeparator(qir_wchar_t c) {
+    return c == '\\' || c == '/';
+}
+
+// Index just past the last path separator of the text, 0 when it has none.
+uint32_t fileNameStart(const CQIRLogStringWChar& path) {
+    uint32_t start = 0;
+    const uint32_t length = path.length();
+    for (uint32_t i = 0; i < length; ++i) {
+        if (isSeparator(path.getBuffer()[i])) {
+            start = i + 1;
+        }
+    }
+    return start;
+}
+
+}  // namespace
+
+CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uint32_t ulThreadId) {
+    const uint32_t length = strTarget.length();
+    const uint32_t nameStart = fileNameStart(strTarget);
+    CQIRLogStringWChar directory = strTarget >> (length - nameStart);
+    CQIRLogStringWChar name = strTarget << nameStart;
+    CQIRLogStringWChar extension;
+    const uint32_t nameLength = name.length();
+    for (uint32_t i = nameLength; i > 0; --i) {
+        if (name.getBuffer()[i - 1] == '.') {
+            extension = name << (i - 1);
+            name >>= nameLength - (i - 1);
+            break;
+        }
+    }
+    return directory + name + CQIRLogStringWChar("_") + CQIRLogStringWChar(ulThreadId, 10) +
+           extension;
+}
+
+CQIRLogger::CQIRLogger(CQIRMutexLW& initLock, CQIRLogStringWChar& applicationName)
+    : m_initLock(initLock), m_strApplication(applicationName) {}
+
+CQIRLogger::~CQIRLogger() {
+    configure(CQIRLogConfigEntryList());
+    m_entries.destroy();
+}
+
+bool CQIRLogger::ensureInitialized() {
+    if (m_bSetUp.load(std::memory_order_acquire)) {
+        return true;
+    }
+    if (!m_initLock.tryLock()) {
+        // Another thread is setting up: wait until it is done.
+        if (m_initLock.lock(0xFFFFFFFF)) {
+            m_initLock.unlock();
+        }
+        return true;
+    }
+    if (m_bSetUp.load(std::memory_order_relaxed)) {
+        m_initLock.unlock();
+        return true;
+    }
+    qir_wchar_t path[kPathUnits];
+    if (qir::sys::executablePathUtf16(path, kPathUnits) != 0) {
+        const CQIRLogStringWChar fullPath(path);
+        m_strApplication = fullPath << fileNameStart(fullPath);
+    }
+    bool result = false;
+    {
+        CQIRLogConfigWindows config(m_strApplication);
+        result = config.load() && configure(config.getEntries());
+    }
+    // Set up once, whatever the outcome; the flag publishes the entries and outputs.
+    m_bSetUp.store(true, std::memory_order_release);
+    m_initLock.unlock();
+    return result;
+}
+
+void CQIRLogger::destroyOutputs() {
+    if (m_ppOutputs == nullptr) {
+        return;
+    }
+    for (uint32_t i = 0; i < m_entries.getCount(); ++i) {
+        delete m_ppOutputs[i];
+        m_ppOutputs[i] = nullptr;
+    }
+    delete[] m_ppOutputs;
+    m_ppOutputs = nullptr;
+}
+
+bool CQIRLogger::configure(const CQIRLogConfigEntryList& entries) {
+    destroyOutputs();
+    const uint32_t count = entries.getCount();
+    if (m_entries.resize(count) && count != 0 && m_entries.getCount() == count) {
+        for (uint32_t i = 0; i < count; ++i) {
+            m_entries.getEntries()[i] = entries.getEntries()[i];
+        }
+    }
+    if (count == 0) {
+        return true;
+    }
+    m_ppOutputs = new (std::nothrow) CQIRLogOutputInterface*[count];
+    if (m_ppOutputs == nullptr) {
+        return false;
+    }
+    bool ok = true;
+    for (uint32_t i = 0; i < count; ++i) {
+        m_ppOutputs[i] = nullptr;
+        if (i >= m_entries.getCount() || m_entries.getEntries() == nullptr) {
+            ok = false;
+            continue;
+        }
+        const CQIRLogConfigEntry& entry = m_entries.getEntries()[i];
+        if (entry.m_bEnabled && entry.m_ulType == CQIRLogOutputTextWindows::kType) {
+            m_ppOutputs[i] = new (std::nothrow) CQIRLogOutputTextWindows();
+        }
+    }
+    return ok;
+}
+
+bool CQIRLogger::write(const CQIRLogData& data) {
+    const uint32_t count = m_entries.getCount();
+    if (count == 0) {
+        return true;
+    }
+    if (m_ppOutputs == nullptr) {
+        return false;
+    }
+    bool ok = true;
+    for (uint32_t i = 0; i < count; ++i) {
+        CQIRLogOutputInterface* output = m_ppOutputs[i];
+        const CQIRLogConfigEntry& entry = m_entries.getEntries()[i];
+        if (output == nullptr) {
+            ok = false;
+            continue;
+        }
+        if ((data.m_ulSeverity & entry.m_ulDetail) != data.m_ulSeverity) {
+            continue;
+        }
+        if ((entry.m_strAllowApplications.length() != 0 &&
+             !entry.m_strAllowApplications.contains(data.m_strApplication)) ||
+            entry.m_strExcludeApplications.contains(data.m_strApplication)) {
+            continue;
+        }
+        if ((entry.m_strAllowObjects.length() != 0 &&
+             !entry.m_strAllowObjects.contains(data.m_strObject)) ||
+            entry.m_strExcludeObjects.contains(data.m_strObject)) {
+            continue;
+        }
+        const CQIRLogStringWChar target =
+            entry.m_bSeparateThreads ? qirPerThreadFileName(entry.m_strTarget, data.m_ulThreadId)
+                                     : entry.m_strTarget;
+        if (!output->write(data, target)) {
+            ok = false;
+        }
+    }
+    return ok;
+}
+
+QIRLibraryObjects::QIRLibraryObjects()
+    : processId(qir::sys::processId()), logger(initLock, applicationName) {}
+
+namespace {
+
+// Built at load, before any export can be called; torn down at unload.
+QIRLibraryObjects g_library;
+
+}  // namespace
+
+QIRLibraryObjects& qirLibrary() {
+    return g_library;
+}
