@@ -137,6 +137,10 @@ struct EncodingCase {
     std::string (*encode)(const std::string& utf8CrLf);
 };
 
+void PrintTo(const EncodingCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 std::string withLf(const std::string& text) {
     std::string out;
     for (char c : text) {
@@ -297,6 +301,10 @@ struct NotRegistryCase {
     std::string bytes;
 };
 
+void PrintTo(const NotRegistryCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RegFileNotRegistryTest : public testing::TestWithParam<NotRegistryCase> {};
 
 TEST_P(RegFileNotRegistryTest, IsAnEmptyRegistry) {
@@ -323,6 +331,10 @@ struct BadValueCase {
     const char* name;
     std::string line;
 };
+
+void PrintTo(const BadValueCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegFileBadValueTest : public testing::TestWithParam<BadValueCase> {};
 
@@ -376,6 +388,10 @@ struct BadSectionCase {
     const char* name;
     std::string line;
 };
+
+void PrintTo(const BadSectionCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class RegFileBadSectionTest : public testing::TestWithParam<BadSectionCase> {};
 

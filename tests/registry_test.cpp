@@ -383,6 +383,10 @@ struct ValueCase {
     Bytes expected;
 };
 
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
 class RegistryValueTest : public RegistryTest, public testing::WithParamInterface<ValueCase> {};
 
 TEST_P(RegistryValueTest, ReadsTheDataAsStored) {
@@ -433,6 +437,10 @@ struct ExampleCase {
     const char* file;
     const char* target;
 };
+
+void PrintTo(const ExampleCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class ExampleRegistryTest : public RegistryTest, public testing::WithParamInterface<ExampleCase> {};
 
