@@ -3,6 +3,7 @@
 // the library on POSIX, in the application directory on Windows.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 #include "fake_vendor_module.h"
 #include "param_name.h"
 #include "qir_sys/library.h"
+#include "qir_sys/process.h"
 #include "test_paths.h"
 
 namespace {
@@ -178,5 +180,54 @@ INSTANTIATE_TEST_SUITE_P(
                   1,
                   1}),
     caseName<ThrowCase>);
+
+}  // namespace
+
+namespace {
+
+// A host that loads the library by a relative path and then changes its current directory:
+// the vendor library is still looked for beside the library, never in the current directory.
+TEST(RelativeLoadTest, VendorIsFoundBesideTheLibraryNotInTheCurrentDirectory) {
+    namespace fs = std::filesystem;
+    if (qir::sys::libraryFileName("V").rfind("lib", 0) != 0) {
+        GTEST_SKIP() << "a relative path is a POSIX loader's notion here";
+    }
+    const fs::path dir = testpaths::executableDirectory();
+    uint32_t error = 0;
+    qir::sys::Library vendor =
+        qir::sys::openLibrary((dir / qir::sys::libraryFileName("SynCom")).u8string(), error);
+    ASSERT_TRUE(vendor);
+    const fake::Script script;
+    reinterpret_cast<FakeVendorResetFn>(vendor.symbol("FakeVendorReset"))(&script);
+
+    // A fresh copy of the library, so that it has not found its vendor yet, and a decoy vendor
+    // without a factory in the directory the host moves to.
+    const std::string copyName =
+        "libVelnorApiRelative" + std::to_string(qir::sys::processId()) + ".so";
+    testpaths::PlacedFile copy(dir / qir::sys::libraryFileName("VelnorApi"), copyName);
+    const fs::path decoyDir = testpaths::scratchDirectory("qir-decoy");
+    fs::create_directories(decoyDir);
+    fs::copy_file(dir.parent_path() / qir::sys::libraryFileName("VelnorNoFactory"),
+                  decoyDir / qir::sys::libraryFileName("SynCom"));
+
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    qir::sys::Library api = qir::sys::openLibrary("./" + copyName, error);
+    fs::current_path(decoyDir);
+    uint8_t state = 0xA5;
+    int32_t result = -1;
+    if (api) {
+        auto get =
+            reinterpret_cast<PFN_GetTouchpadLaunchState>(api.symbol("GetTouchpadLaunchState"));
+        result = get != nullptr ? get(&state) : -1;
+    }
+    fs::current_path(previous);
+    std::error_code ignored;
+    fs::remove_all(decoyDir, ignored);
+
+    ASSERT_TRUE(api) << error;
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(state, 0);
+}
 
 }  // namespace

@@ -2,7 +2,10 @@
 
 #include <dlfcn.h>
 
+#include <cinttypes>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <utility>
 
 #include "qir_sys/error.h"
@@ -45,14 +48,35 @@ Library openLibrary(const std::string& name, uint32_t& error) {
 
 namespace {
 
+// Absolute path of the module that holds this function, or empty. The kernel's map of the
+// process names it absolutely; the loader's own name for it (dladdr) is the text the module was
+// loaded by, which may be relative and would then point into whatever the current directory
+// has become.
+std::string thisModulePath() {
+    const auto address = reinterpret_cast<uintptr_t>(&thisModulePath);
+    std::ifstream maps("/proc/self/maps");
+    std::string line;
+    while (std::getline(maps, line)) {
+        uintptr_t start = 0;
+        uintptr_t end = 0;
+        if (std::sscanf(line.c_str(), "%" SCNxPTR "-%" SCNxPTR, &start, &end) != 2 ||
+            address < start || address >= end) {
+            continue;
+        }
+        const auto slash = line.find('/');
+        return slash == std::string::npos ? std::string() : line.substr(slash);
+    }
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&thisModulePath), &info) != 0 && info.dli_fname != nullptr &&
+        info.dli_fname[0] == '/') {
+        return info.dli_fname;
+    }
+    return {};
+}
+
 // Directory (with its final '/') of the module that holds this function, or empty.
 std::string thisModuleDirectory() {
-    Dl_info info{};
-    if (dladdr(reinterpret_cast<void*>(&thisModuleDirectory), &info) == 0 ||
-        info.dli_fname == nullptr) {
-        return {};
-    }
-    std::string path(info.dli_fname);
+    const std::string path = thisModulePath();
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
