@@ -3,8 +3,9 @@
 //       appends LINES lines from each of THREADS threads to PATH (UTF-8)
 //   qir_append_stress verify PATH TAGS THREADS LINES
 //       checks PATH against the lines of the writers named in TAGS (comma-separated)
-// A line is "<tag>-<thread>-<n>-" and a fixed payload, ending in CR LF, as UTF-16LE after the
-// byte order mark FF FE. Exit status 0 when all went well, 1 when not, 2 on a usage error.
+// Every line is a record written by the text file output, whose fields are fixed by the writer's
+// tag, thread and line number, so that the check knows each line byte for byte. Exit status 0
+// when all went well, 1 when not, 2 on a usage error.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -16,24 +17,31 @@
 #include <thread>
 #include <vector>
 
-#include "qir_sys/file.h"
+#include "qir_log_output.h"
 
 namespace {
 
 const char kPayload[] = "the quick brown fox jumps over the lazy dog 0123456789";
 const unsigned char kBom[] = {0xFF, 0xFE};
 
-std::string lineText(const std::string& tag, int thread, int n) {
+std::string messageText(const std::string& tag, int thread, int n) {
     return tag + "-" + std::to_string(thread) + "-" + std::to_string(n) + "-" + kPayload;
 }
 
-std::string utf16le(const std::string& ascii) {
-    std::string bytes;
-    for (const char c : ascii) {
-        bytes += c;
-        bytes += '\0';
-    }
-    return bytes;
+// The line the output writes for the record of (tag, thread, n), without its CR LF.
+std::string lineText(const std::string& tag, int thread, int n) {
+    return "<T> <ERROR> <stress : 1, " + std::to_string(thread) + "> <Stress::append> <\"" +
+           messageText(tag, thread, n) +
+           "\"> <While performing task: \"Write\"> <Return Code: 0x00000000> <append_writer> <" +
+           std::to_string(n) + ">";
+}
+
+CQIRLogData record(const std::string& tag, int thread, int n) {
+    const CQIRLogStringWChar text(messageText(tag, thread, n).c_str());
+    return CQIRLogData(4, text, 0, CQIRLogStringWChar("Write"), nullptr, 0,
+                       static_cast<uint32_t>(thread), 1, CQIRLogStringWChar("stress"),
+                       CQIRLogStringWChar("T"), CQIRLogStringWChar("Stress::append"),
+                       CQIRLogStringWChar("tests/stress/append_writer"), static_cast<uint32_t>(n));
 }
 
 bool parseCount(const char* text, int& out) {
@@ -47,18 +55,18 @@ bool parseCount(const char* text, int& out) {
 }
 
 int write(const char* path, const std::string& tag, int threads, int lines) {
-    const auto file = std::filesystem::u8path(path).string<qir::sys::WideUnit>();
+    const auto units = std::filesystem::u8path(path).u16string();
+    std::vector<qir_wchar_t> file(units.begin(), units.end());
+    file.push_back(0);
+    const CQIRLogStringWChar target(file.data());
     std::atomic<int> failures{0};
     std::vector<std::thread> writers;
     for (int t = 0; t < threads; ++t) {
         writers.emplace_back([&, t] {
+            CQIRLogOutputTextWindows output;
             for (int n = 0; n < lines; ++n) {
-                const std::string bytes = utf16le(lineText(tag, t, n) + "\r\n");
-                const uint32_t result = qir::sys::appendToFile(file.c_str(), kBom, sizeof kBom,
-                                                               bytes.data(), bytes.size());
-                if (result != 0 && failures.fetch_add(1) == 0) {
-                    std::fprintf(stderr, "%s: append failed with error %u\n", tag.c_str(),
-                                 static_cast<unsigned>(result));
+                if (!output.write(record(tag, t, n), target) && failures.fetch_add(1) == 0) {
+                    std::fprintf(stderr, "%s: a line could not be appended\n", tag.c_str());
                 }
             }
         });
