@@ -231,3 +231,23 @@ TEST(RelativeLoadTest, VendorIsFoundBesideTheLibraryNotInTheCurrentDirectory) {
 }
 
 }  // namespace
+
+namespace {
+
+// The library-wide objects come into being when the library is loaded and go when it is
+// unloaded; a library that never reported leaves nothing behind, however often it comes and
+// goes (the sanitizers and valgrind watch the teardown).
+TEST(LoadUnloadTest, ALibraryThatNeverReportedUnloadsCleanly) {
+    const std::filesystem::path dir = testpaths::executableDirectory();
+    const std::string name =
+        qir::sys::libraryFileName("VelnorApiCycle" + std::to_string(qir::sys::processId()));
+    testpaths::PlacedFile copy(dir / qir::sys::libraryFileName("VelnorApi"), name);
+    for (int cycle = 0; cycle < 3; ++cycle) {
+        uint32_t error = 0;
+        qir::sys::Library api = qir::sys::openLibrary((dir / name).u8string(), error);
+        ASSERT_TRUE(api) << "cycle " << cycle << ", error " << error;
+        EXPECT_NE(api.symbol("GetTouchpadLaunchState"), nullptr);
+    }
+}
+
+}  // namespace
