@@ -14,6 +14,7 @@
 #include "log_text.h"
 #include "qir_logger.h"
 #include "qir_sys/process.h"
+#include "temp_registry.h"
 #include "test_paths.h"
 
 namespace {
@@ -257,20 +258,36 @@ TEST_F(LoggerTest, SetUpRunsOnceWhateverItsOutcome) {
     EXPECT_EQ(name.find_first_of("\\/"), std::string::npos) << name;
 }
 
-TEST_F(LoggerTest, ConcurrentFirstReportsAllPass) {
+TEST_F(LoggerTest, ConcurrentFirstReportsAreAllWritten) {
+    // A configuration for this program: one text file output in the test's folder.
+    const std::string program = fs::u8path(qir::sys::executablePath()).filename().u8string();
+    const std::string key = "Software\\Halvex\\Logs\\" + program;
+    std::string target;
+    for (char c : (dir / "concurrent.log").string()) {
+        target += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    }
+    testreg::TempRegistry registry("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" +
+                                       key +
+                                       "\\Out]\n\"Enabled\"=dword:00000001\n"
+                                       "\"Detail\"=dword:ffffffff\n\"Type\"=dword:00000001\n"
+                                       "\"Target\"=\"" +
+                                       target + "\"\n",
+                                   {key});
+    ASSERT_EQ(registry.failure(), "");
+
     constexpr int kThreads = 8;
     std::atomic<int> ready{0};
     std::atomic<int> passed{0};
     std::vector<std::thread> threads;
     for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back([&] {
+        threads.emplace_back([&, i] {
             ++ready;
             while (ready.load() < kThreads) {
                 std::this_thread::yield();
             }
+            // Every thread past ensureInitialized finds the set-up finished.
             logger.ensureInitialized();
-            // Past the set-up every thread finds it finished: no entries, writes succeed.
-            if (logger.ensureInitialized() && logger.write(record(QIR_LOG_ERROR))) {
+            if (logger.write(record(QIR_LOG_ERROR, "host.exe", "A::f", static_cast<uint32_t>(i)))) {
                 ++passed;
             }
         });
@@ -279,7 +296,9 @@ TEST_F(LoggerTest, ConcurrentFirstReportsAllPass) {
         t.join();
     }
     EXPECT_EQ(passed.load(), kThreads);
-    EXPECT_NE(ascii(application), "<empty>");
+    EXPECT_EQ(logger.getEntryCount(), 1u);
+    EXPECT_EQ(lineCount(dir / "concurrent.log"), kThreads);
+    EXPECT_EQ(ascii(application), program);
 }
 
 TEST_F(LoggerTest, ASecondReportWaitsWhileTheSetUpHoldsTheLock) {
