@@ -130,6 +130,12 @@ uint32_t CQIRLogConfigWindows::openKey(const CQIRLogStringWChar& strPath,
     return qir::sys::openRegistryKey(strPath.getBuffer(), key);
 }
 
+bool CQIRLogConfigWindows::fail(Outcome outcome, uint32_t error) {
+    m_outcome = outcome;
+    m_ulError = error;
+    return false;
+}
+
 bool CQIRLogConfigWindows::load() {
     const CQIRLogStringWChar root = text("Software\\Halvex\\Logs");
     const CQIRLogStringWChar separator = text("\\");
@@ -138,25 +144,36 @@ bool CQIRLogConfigWindows::load() {
 
     qir::sys::RegistryKey key;
     const CQIRLogStringWChar* chosen = nullptr;
+    uint32_t error = qir::sys::kErrorFileNotFound;
     if (m_strApplication.length() > 0) {
-        const uint32_t error = openKey(applicationPath, key);
+        error = openKey(applicationPath, key);
         if (!isGone(error)) {
             chosen = &applicationPath;
         }
     }
     if (chosen == nullptr) {
-        const uint32_t error = openKey(defaultPath, key);
+        error = openKey(defaultPath, key);
         if (!isGone(error)) {
             chosen = &defaultPath;
         }
     }
-    if (chosen == nullptr || !key) {
-        return false;
+    if (chosen == nullptr) {
+        return fail(Outcome::NoKey, error);
+    }
+    m_strChosenKey = *chosen;
+    if (!key) {
+        return fail(Outcome::KeyUnreadable, error);
     }
     uint32_t count = 0;
-    if (qir::sys::registrySubkeyCount(key, count) != qir::sys::kErrorSuccess ||
-        !m_entries.resize(count)) {
-        return false;
+    error = qir::sys::registrySubkeyCount(key, count);
+    if (error != qir::sys::kErrorSuccess) {
+        return fail(Outcome::KeyUnreadable, error);
+    }
+    if (count == 0) {
+        return fail(Outcome::NoSubkeys, 0);
+    }
+    if (!m_entries.resize(count)) {
+        return fail(Outcome::NoMemory, qir::sys::kErrorNotEnoughMemory);
     }
     const bool readApplications = *chosen == defaultPath;
     const CQIRLogStringWChar prefix = *chosen + separator;
@@ -167,7 +184,7 @@ bool CQIRLogConfigWindows::load() {
             continue;
         }
         qir::sys::RegistryKey subkey;
-        const uint32_t error = openKey(prefix + CQIRLogStringWChar(name), subkey);
+        error = openKey(prefix + CQIRLogStringWChar(name), subkey);
         if (isGone(error)) {
             break;
         }
@@ -190,5 +207,6 @@ bool CQIRLogConfigWindows::load() {
             entry.m_strExcludeApplications = readMultiString(subkey, "ExcludeApplications");
         }
     }
+    m_outcome = Outcome::Loaded;
     return true;
 }

@@ -27,6 +27,11 @@ uint32_t fileNameStart(const CQIRLogStringWChar& path) {
 }  // namespace
 
 CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uint32_t ulThreadId) {
+    return qirPerThreadFileName(strTarget, CQIRLogStringWChar(ulThreadId, 10));
+}
+
+CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget,
+                                        const CQIRLogStringWChar& strThread) {
     const uint32_t length = strTarget.length();
     const uint32_t nameStart = fileNameStart(strTarget);
     CQIRLogStringWChar directory = strTarget >> (length - nameStart);
@@ -40,8 +45,7 @@ CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uin
             break;
         }
     }
-    return directory + name + CQIRLogStringWChar("_") + CQIRLogStringWChar(ulThreadId, 10) +
-           extension;
+    return directory + name + CQIRLogStringWChar("_") + strThread + extension;
 }
 
 CQIRLogger::CQIRLogger(CQIRMutexLW& initLock, CQIRLogStringWChar& applicationName)

@@ -100,6 +100,8 @@ TEST_F(LogConfigTest, DefaultKeyWithAllNineValues) {
                      "\"AllowApplications\"=" + multi({"notepad.exe", "calc.exe"}) + "\n"
                      "\"ExcludeApplications\"=" + multi({"cmd.exe"}) + "\n"));
     ASSERT_EQ(count(), 1u);
+    EXPECT_EQ(config->getOutcome(), CQIRLogConfigWindows::Outcome::Loaded);
+    EXPECT_EQ(ascii(config->getChosenKey()), kLogs + "Default");
     const CQIRLogConfigEntry& e = entry(0);
     EXPECT_TRUE(e.m_bEnabled);
     EXPECT_EQ(e.m_ulDetail, 14u);
@@ -130,12 +132,16 @@ TEST_F(LogConfigTest, ApplicationKeyReplacesDefaultAndIgnoresApplicationLists) {
 TEST_F(LogConfigTest, NoKeyFails) {
     EXPECT_FALSE(load(""));
     EXPECT_EQ(count(), 0u);
+    EXPECT_EQ(config->getOutcome(), CQIRLogConfigWindows::Outcome::NoKey);
+    EXPECT_EQ(config->getChosenKey().getBuffer(), nullptr);
 }
 
 TEST_F(LogConfigTest, KeyWithoutSubkeysFails) {
     EXPECT_FALSE(load(section(application) + "\"Stray\"=dword:00000001\n" +
                       section("Default\\Out") + "\"Enabled\"=dword:00000001\n"));
     EXPECT_EQ(count(), 0u);
+    EXPECT_EQ(config->getOutcome(), CQIRLogConfigWindows::Outcome::NoSubkeys);
+    EXPECT_EQ(ascii(config->getChosenKey()), kLogs + application);
 }
 
 TEST_F(LogConfigTest, DisabledEntriesKeepTheirIndex) {

@@ -67,7 +67,22 @@ class CQIRLogConfigWindows : public CQIRLogConfigBase {
     // disabled; a subkey that is gone when it is opened ends the list there, successfully.
     bool load() override;
 
+    // What the last load found.
+    enum class Outcome { NotLoaded, Loaded, NoKey, KeyUnreadable, NoSubkeys, NoMemory };
+    Outcome getOutcome() const { return m_outcome; }
+    // The key that was chosen (empty when none was), and the error number of a key that could
+    // not be read.
+    const CQIRLogStringWChar& getChosenKey() const { return m_strChosenKey; }
+    uint32_t getError() const { return m_ulError; }
+
   protected:
     // Opens a key of the configuration for reading: 0, or a Windows error number.
     virtual uint32_t openKey(const CQIRLogStringWChar& strPath, qir::sys::RegistryKey& key);
+
+  private:
+    bool fail(Outcome outcome, uint32_t error);
+
+    Outcome m_outcome = Outcome::NotLoaded;
+    CQIRLogStringWChar m_strChosenKey;
+    uint32_t m_ulError = 0;
 };

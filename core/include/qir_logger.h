@@ -45,6 +45,9 @@ class CQIRLogger {
 
 // The per-thread file name of a target: "dir/name.ext" gives "dir/name_1234.ext".
 CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uint32_t ulThreadId);
+// The same with any text in place of the thread id.
+CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget,
+                                        const CQIRLogStringWChar& strThread);
 
 // The library-wide objects, built when the library is loaded in this order and torn down in
 // reverse when it is unloaded.

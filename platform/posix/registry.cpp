@@ -85,11 +85,14 @@ bool readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
     return true;
 }
 
-std::unique_ptr<regfile::Key> loadRegistry() {
+// The file that stands for the registry: $QIR_REGISTRY, else the default.
+const char* registryFile() {
     const char* path = secure_getenv("QIR_REGISTRY");
-    if (path == nullptr || *path == '\0') {
-        path = kDefaultRegistryFile;
-    }
+    return path == nullptr || *path == '\0' ? kDefaultRegistryFile : path;
+}
+
+std::unique_ptr<regfile::Key> loadRegistry() {
+    const char* path = registryFile();
     std::vector<uint8_t> bytes;
     if (!readRegistryFile(path, bytes)) {
         bytes.clear();
@@ -131,6 +134,16 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
         m_handle = std::exchange(other.m_handle, nullptr);
     }
     return *this;
+}
+
+std::string registrySource() {
+    const char* path = registryFile();
+    const bool named = path != kDefaultRegistryFile;
+    std::vector<uint8_t> bytes;
+    const bool readable = readRegistryFile(path, bytes);
+    return std::string("registry file ") + path +
+           (named ? " (from QIR_REGISTRY)" : " (QIR_REGISTRY is not set)") +
+           (readable ? "" : ", which cannot be read: an empty registry");
 }
 
 uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {

@@ -82,4 +82,8 @@ uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* 
     return static_cast<uint32_t>(status);
 }
 
+std::string registrySource() {
+    return "the Windows registry, HKEY_LOCAL_MACHINE";
+}
+
 }  // namespace qir::sys

@@ -15,7 +15,7 @@ set(failures 0)
 # Runs velnorctl with ARGS and checks its exit status and, if given, its output.
 #   expect(EXIT n [OUT text] [ERR regex] [ENV name=value...] ARGS ...)
 function(expect)
-  cmake_parse_arguments(E "" "EXIT;OUT;ERR" "ARGS;ENV" ${ARGN})
+  cmake_parse_arguments(E "" "EXIT;OUT;OUT_MATCH;ERR" "ARGS;ENV" ${ARGN})
   execute_process(
     COMMAND ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=${STATE} ${E_ENV} ${EMULATOR} ${VELNORCTL}
             ${E_ARGS}
@@ -26,6 +26,8 @@ function(expect)
     set(problem "exit ${rc}, expected ${E_EXIT}")
   elseif(DEFINED E_OUT AND NOT out STREQUAL E_OUT)
     set(problem "printed '${out}', expected '${E_OUT}'")
+  elseif(DEFINED E_OUT_MATCH AND NOT out MATCHES "${E_OUT_MATCH}")
+    set(problem "printed '${out}', expected a match of '${E_OUT_MATCH}'")
   elseif(DEFINED E_ERR AND NOT err MATCHES "${E_ERR}")
     set(problem "said '${err}', expected a message matching '${E_ERR}'")
   endif()
@@ -129,6 +131,92 @@ elseif(SCENARIO STREQUAL "library")
          ARGS get)
   expect(EXIT 0 OUT "off" ENV SYNCOM_LIBRARY=${SIM_LIBRARY} ARGS get)
   expect(EXIT 0 OUT "off" ENV SYNCOM_LIBRARY= ARGS get)
+
+elseif(SCENARIO STREQUAL "log")
+  # A log file written by the text output, read back as UTF-8 lines.
+  get_filename_component(dir ${STATE_FILE} DIRECTORY)
+  set(log_file ${dir}/cli.log)
+  set(log_target ${log_file})
+  if(EMULATOR)
+    string(REPLACE "/" "\\" log_target "Z:${log_file}")
+  endif()
+  file(REMOVE ${log_file})
+  execute_process(COMMAND ${EMULATOR} ${WRITER} ${log_target} L 1 3 RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "the log writer failed: ${rc}")
+  endif()
+  set(first "<T> <ERROR> <stress : 1, 0> <Stress::append> <\"L-0-0-the quick brown fox jumps over the lazy dog 0123456789\"> <While performing task: \"Write\"> <Return Code: 0x00000000> <append_writer> <0>")
+  execute_process(COMMAND ${EMULATOR} ${VELNORCTL} log show ${log_target}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out)
+  string(REPLACE "\r" "" out "${out}")
+  string(REPLACE "\n" ";" lines "${out}")
+  list(REMOVE_ITEM lines "")
+  list(LENGTH lines count)
+  list(GET lines 0 line0)
+  if(NOT rc EQUAL 0 OR NOT count EQUAL 3 OR NOT line0 STREQUAL first)
+    message(SEND_ERROR "log show: exit ${rc}, ${count} lines, first '${line0}'")
+  endif()
+  file(WRITE ${dir}/not-a-log.txt "plain text\n")
+  set(not_a_log ${dir}/not-a-log.txt)
+  if(EMULATOR)
+    string(REPLACE "/" "\\" not_a_log "Z:${dir}/not-a-log.txt")
+  endif()
+  expect(EXIT 1 ERR "is not a log file" ARGS log show ${not_a_log})
+  expect(EXIT 1 ERR "cannot read" ARGS log show ${log_target}.missing)
+  expect(EXIT 2 ERR "log takes show or config" ARGS log)
+  expect(EXIT 2 ERR "log takes show or config" ARGS log frobnicate)
+  expect(EXIT 2 ERR "needs a FILE" ARGS log show)
+  expect(EXIT 2 ERR "takes only --app" ARGS log config --app)
+  expect(EXIT 0 ARGS log --help)
+  if(NOT EMULATOR)
+    # --follow prints the lines appended while it runs.
+    find_program(TIMEOUT timeout REQUIRED)
+    execute_process(COMMAND sh -c "sleep 1; '${WRITER}' '${log_file}' M 1 2"
+                    COMMAND ${TIMEOUT} 3 ${VELNORCTL} log show --follow ${log_file}
+                    OUTPUT_VARIABLE out)
+    string(REGEX MATCHALL "<\"[LM]-0-[0-9]-" seen "${out}")
+    list(LENGTH seen count)
+    if(NOT count EQUAL 5)
+      message(SEND_ERROR "log show --follow printed ${count} of 5 lines: ${out}")
+    endif()
+  endif()
+
+elseif(SCENARIO STREQUAL "config")
+  # What log config says for a configured program, a key without outputs, and no key at all.
+  get_filename_component(dir ${STATE_FILE} DIRECTORY)
+  set(reg_file ${dir}/cli-config.reg)
+  file(WRITE ${reg_file} "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs\\velnorctl-cli-test.exe\\Out]\r\n"
+    "\"Enabled\"=dword:00000001\r\n\"Detail\"=dword:0000000c\r\n\"Type\"=dword:00000001\r\n"
+    "\"SeparateThreads\"=dword:00000001\r\n\"Target\"=\"C:\\\\Logs\\\\cli.log\"\r\n"
+    "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs\\velnorctl-cli-empty.exe]\r\n"
+    "\"Stray\"=dword:00000001\r\n")
+  if(EMULATOR)
+    string(REPLACE "/" "\\" reg_target "Z:${reg_file}")
+    execute_process(COMMAND ${EMULATOR} reg import ${reg_target} RESULT_VARIABLE rc
+                    OUTPUT_QUIET ERROR_QUIET)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "reg import failed: ${rc}")
+    endif()
+    set(env "")
+  else()
+    set(env QIR_REGISTRY=${reg_file})
+  endif()
+  expect(EXIT 0 OUT_MATCH "logging: on, 1 output" ENV ${env}
+         ARGS log config --app velnorctl-cli-test.exe)
+  expect(EXIT 0 OUT_MATCH "detail: 0x0000000c: ERROR, WARNING" ENV ${env}
+         ARGS log config --app velnorctl-cli-test.exe)
+  expect(EXIT 0 OUT_MATCH "one file per thread: C:.Logs.cli_<thread id>.log" ENV ${env}
+         ARGS log config --app velnorctl-cli-test.exe)
+  expect(EXIT 0 OUT_MATCH "has no subkeys" ENV ${env} ARGS log config --app velnorctl-cli-empty.exe)
+  expect(EXIT 0 OUT_MATCH "logging: off: neither" ENV ${env}
+         ARGS log config --app velnorctl-cli-nobody.exe)
+  if(EMULATOR)
+    foreach(app velnorctl-cli-test.exe velnorctl-cli-empty.exe)
+      execute_process(COMMAND ${EMULATOR} reg delete
+                      "HKLM\\Software\\Halvex\\Logs\\${app}" /f OUTPUT_QUIET ERROR_QUIET)
+    endforeach()
+  endif()
 
 else()
   message(FATAL_ERROR "unknown scenario ${SCENARIO}")

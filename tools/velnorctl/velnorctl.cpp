@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "VelnorApi.h"
+#include "log_commands.h"
 #include "qir_sys/library.h"
+#include "text.h"
 
 namespace {
 
@@ -30,9 +32,14 @@ const char* const kUsage =
     "  set on|off             switch the launch state and persist it\n"
     "  key [--capacity N]     print the touchpad's registry key, read into a buffer of\n"
     "                         N UTF-16 units (default 256)\n"
+    "  log show FILE [--follow]\n"
+    "                         print a log file as UTF-8 text\n"
+    "  log config [--app NAME]\n"
+    "                         show the logging configuration a program would get\n"
     "  COMMAND --help         help for one command\n"
     "\n"
-    "exit status: 0 success, 1 the library answered 0 or could not be loaded, 2 usage error\n";
+    "exit status: 0 success, 1 the library answered 0, could not be loaded or a file could not\n"
+    "be read, 2 usage error\n";
 
 const char* const kGetUsage = "usage: velnorctl get\nprints on or off\n";
 const char* const kSetUsage = "usage: velnorctl set on|off\nswitches the launch state\n";
@@ -52,43 +59,6 @@ bool wantsHelp(int argc, char** argv) {
         }
     }
     return false;
-}
-
-// Appends one code point as UTF-8.
-void appendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-// UTF-16 text up to its first zero unit (or `count` units) as UTF-8; a lone surrogate
-// becomes U+FFFD.
-std::string toUtf8(const VelnorUtf16* text, size_t count) {
-    std::string out;
-    for (size_t i = 0; i < count && text[i] != 0; ++i) {
-        uint32_t c = static_cast<uint16_t>(text[i]);
-        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < count) {
-            const uint32_t low = static_cast<uint16_t>(text[i + 1]);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                c = 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
-                ++i;
-            }
-        }
-        appendUtf8(out, (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
-    }
-    return out;
 }
 
 class Api {
@@ -198,7 +168,7 @@ int commandKey(int argc, char** argv) {
     if (api.key(buffer.data(), capacity) != 1) {
         return failed("GetTouchpadRegistryKey");
     }
-    std::puts(toUtf8(buffer.data(), buffer.size()).c_str());
+    std::puts(utf16ToUtf8(buffer.data(), buffer.size()).c_str());
     return kExitOk;
 }
 
@@ -222,6 +192,9 @@ int main(int argc, char** argv) {
     }
     if (std::strcmp(command, "key") == 0) {
         return commandKey(argc, argv);
+    }
+    if (std::strcmp(command, "log") == 0) {
+        return logCommand(argc, argv);
     }
     return usageError("unknown command", kUsage);
 }

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "qir_sys/wide.h"
 
@@ -57,5 +58,9 @@ uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* na
 // `size` is left alone.
 uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* buffer,
                             uint32_t& size);
+
+// Where the registry comes from, for people: on POSIX the file that is read (and whether
+// $QIR_REGISTRY named it and it can be read), on Windows the system's registry.
+std::string registrySource();
 
 }  // namespace qir::sys
