@@ -1,5 +1,7 @@
 #include <climits>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
 
 #include "qir_sys/wide.h"
 #include "qir_win32.h"
@@ -64,6 +66,28 @@ int utf16CharToMultiByte(const WideUnit* text, size_t available, char (&bytes)[k
     }
     used = 1;
     return std::wctomb(bytes, text[0]);
+}
+
+size_t utf16ToMultiByte(const WideUnit* text, char* out, size_t capacity) {
+    return std::wcstombs(out, text, out != nullptr ? capacity : 0);
+}
+
+int compareNoCase(const char* a, const char* b, size_t count) {
+    return _strnicmp(a, b, count);
+}
+
+int compareNoCase(const WideUnit* a, const WideUnit* b, size_t count) {
+    return _wcsnicmp(a, b, count);
+}
+
+bool utf16ToDouble(const WideUnit* text, double& value) {
+    value = std::wcstod(text, nullptr);
+    return true;
+}
+
+bool utf16ToLong(const WideUnit* text, int radix, long& value) {
+    value = std::wcstol(text, nullptr, radix);
+    return true;
 }
 
 }  // namespace qir::sys
