@@ -218,6 +218,147 @@ elseif(SCENARIO STREQUAL "config")
     endforeach()
   endif()
 
+elseif(SCENARIO STREQUAL "reports")
+  # Failures injected through the simulator's state file become lines in the log files that
+  # the configuration names: one shared file for errors, and one file per thread.
+  # velnorctl runs under a name of its own, so that no other test writes to these files.
+  get_filename_component(dir ${STATE_FILE} DIRECTORY)
+  get_filename_component(bin ${VELNORCTL} DIRECTORY)
+  get_filename_component(suffix ${VELNORCTL} LAST_EXT)
+  set(app velnorctl-reports${suffix})
+  file(COPY_FILE ${VELNORCTL} ${bin}/${app})
+  set(VELNORCTL ${bin}/${app})
+  set(log_dir ${dir}/reports)
+  file(REMOVE_RECURSE ${log_dir})
+  file(MAKE_DIRECTORY ${log_dir})
+  set(log_dir_target ${log_dir})
+  if(EMULATOR)
+    string(REPLACE "/" "\\\\" log_dir_target "Z:${log_dir}")
+  endif()
+  set(key "HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs\\${app}")
+  set(reg_file ${dir}/reports.reg)
+  file(WRITE ${reg_file} "Windows Registry Editor Version 5.00\r\n\r\n"
+    "[${key}\\Errors]\r\n"
+    "\"Enabled\"=dword:00000001\r\n\"Detail\"=dword:00000004\r\n\"Type\"=dword:00000001\r\n"
+    "\"Target\"=\"${log_dir_target}\\\\errors.log\"\r\n\r\n"
+    "[${key}\\Threads]\r\n"
+    "\"Enabled\"=dword:00000001\r\n\"Detail\"=dword:0000000c\r\n\"Type\"=dword:00000001\r\n"
+    "\"SeparateThreads\"=dword:00000001\r\n\"Target\"=\"${log_dir_target}\\\\thread.log\"\r\n")
+  if(NOT EMULATOR)
+    # The POSIX registry store takes '/' as it comes; the doubled backslashes above are the
+    # .reg file's escapes and the target must name a POSIX path.
+    file(READ ${reg_file} reg_text)
+    string(REPLACE "\\\\errors.log" "/errors.log" reg_text "${reg_text}")
+    string(REPLACE "\\\\thread.log" "/thread.log" reg_text "${reg_text}")
+    file(WRITE ${reg_file} "${reg_text}")
+    set(env QIR_REGISTRY=${reg_file})
+  else()
+    string(REPLACE "/" "\\" reg_target "Z:${reg_file}")
+    execute_process(COMMAND ${EMULATOR} reg import ${reg_target} RESULT_VARIABLE rc
+                    OUTPUT_QUIET ERROR_QUIET)
+    if(NOT rc EQUAL 0)
+      message(FATAL_ERROR "reg import failed: ${rc}")
+    endif()
+    set(env "")
+  endif()
+
+  # fault | command | message | line
+  set(cases
+    "fail.SynCreateAPI=0x80004005|get|could not create API object, hResult = 0x80004005|161"
+    "no_device=1|get|could not find device, hResult = 0x0|154"
+    "null_device=1|get|could not create device object, hResult = 0x0|149"
+    "fail.GetProperty=0x80004005|get|could not get property for SP_HasTwoFingerDoubleTap, hResult = 0x80004005|142"
+    "gesture=no|get|2FDT is not supported on this system, hResult = 0x0|137"
+    "null_api=1|set on|could not create API object, hResult = 0x0|248"
+    "fail.FindDevice=0x80004005|set off|could not find device, hResult = 0x80004005|241"
+    "fail.CreateDevice=0x80070057|set on|could not create device object, hResult = 0x80070057|236"
+    "gesture=no|set on|2FDT is not supported on this system, hResult = 0x0|224"
+    "fail.SetProperty=0x80004005|set on|could not set property for SP_TwoFingerDoubleTapState, hResult = 0x80004005|219"
+    "fail.PersistState=0x1|set off|pSynAPI->PersistState() failed, hResult = 0x1|214"
+    "fail.GetStringProperty=0x80004005|key|could not get string property for the registry key (0x10000603), hResult = 0x80004005|54"
+    "key_size=0|key|Source buffer lSize is <= 0, nothing to copy|37"
+    "key=|key|Source buffer lSize is <= 0, nothing to copy|37"
+    "key_size=32|key --capacity 16|Destination buffer strRegistryKey is too small, source lSize = 0x20, destination iCapacity = 0x10|42"
+    "key=Short|key --capacity -1|Destination buffer strRegistryKey is too small, source lSize = 0x6, destination iCapacity = 0xffffffff|42")
+  set(function_get GetTouchpadLaunchState)
+  set(function_set SetTouchpadLaunchState)
+  set(function_key GetTouchpadRegistryKey)
+  set(expected "")
+  foreach(case IN LISTS cases)
+    string(REPLACE "|" ";" parts "${case}")
+    list(GET parts 0 fault)
+    list(GET parts 1 command)
+    list(GET parts 2 text)
+    list(GET parts 3 line)
+    string(REPLACE " " ";" command "${command}")
+    list(GET command 0 verb)
+    set(function ${function_${verb}})
+    state_is("${fault}")
+    expect(EXIT 1 ERR "${function} failed" ENV ${env} ARGS ${command})
+    list(APPEND expected "<TIME> <ERROR> <${app} : PID, TID> <::${function}> <\"${text}\"> <While performing task: \"${function}\"> <Return Code: CODE> <VelnorApi> <${line}>")
+  endforeach()
+  # A call that succeeds writes nothing.
+  file(REMOVE ${STATE_FILE})
+  expect(EXIT 0 OUT "off" ENV ${env} ARGS get)
+
+  # The lines of a log file as velnorctl log show prints them, with the time, the ids and the
+  # last-error value (whatever the process had) masked.
+  function(shown file out_var)
+    set(target ${file})
+    if(EMULATOR)
+      string(REPLACE "/" "\\" target "Z:${file}")
+    endif()
+    execute_process(COMMAND ${EMULATOR} ${VELNORCTL} log show ${target}
+                    RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+    if(NOT rc EQUAL 0)
+      message(SEND_ERROR "log show ${file}: exit ${rc}: ${err}")
+    endif()
+    string(REPLACE "\r" "" out "${out}")
+    string(REGEX REPLACE "(^|\n)<[^>\n]*> <" "\\1<TIME> <" out "${out}")
+    string(REGEX REPLACE " : [0-9]+, [0-9]+> " " : PID, TID> " out "${out}")
+    string(REGEX REPLACE "Return Code: 0x[0-9a-f]+>" "Return Code: CODE>" out "${out}")
+    # Semicolons would split the list; no expected line holds one.
+    string(REPLACE "\n" ";" lines "${out}")
+    list(REMOVE_ITEM lines "")
+    set(${out_var} "${lines}" PARENT_SCOPE)
+  endfunction()
+
+  shown(${log_dir}/errors.log errors)
+  if(NOT errors STREQUAL expected)
+    string(REPLACE ";" "\n" errors_text "${errors}")
+    string(REPLACE ";" "\n" expected_text "${expected}")
+    message(SEND_ERROR "errors.log holds:\n${errors_text}\nexpected:\n${expected_text}")
+  endif()
+  # Every process wrote to the file of its thread; taken together they hold the same lines.
+  file(GLOB thread_files ${log_dir}/thread_*.log)
+  set(threads "")
+  foreach(file IN LISTS thread_files)
+    shown(${file} lines)
+    list(APPEND threads ${lines})
+  endforeach()
+  set(sorted_expected ${expected})
+  list(SORT sorted_expected)
+  list(SORT threads)
+  if(NOT threads STREQUAL sorted_expected)
+    message(SEND_ERROR "the per-thread files hold [${threads}]")
+  endif()
+  file(GLOB stray ${log_dir}/errors_*.log ${log_dir}/thread.log)
+  if(stray)
+    message(SEND_ERROR "files that no entry names: ${stray}")
+  endif()
+
+  # log config shows the entries that wrote them.
+  expect(EXIT 0 OUT_MATCH "logging: on, 2 outputs" ENV ${env} ARGS log config --app ${app})
+  expect(EXIT 0 OUT_MATCH "output 0: enabled\n  detail: 0x00000004: ERROR\n  type: 1 [(]text file[)]\n  target: [^\n]*errors.log\n"
+         ENV ${env} ARGS log config --app ${app})
+  expect(EXIT 0 OUT_MATCH "output 1: enabled\n  detail: 0x0000000c: ERROR, WARNING\n[^\n]*\n  target: [^\n]*thread.log\n  one file per thread: [^\n]*thread_<thread id>.log"
+         ENV ${env} ARGS log config --app ${app})
+  if(EMULATOR)
+    execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\${app}" /f
+                    OUTPUT_QUIET ERROR_QUIET)
+  endif()
+  file(REMOVE ${bin}/${app})
+
 else()
   message(FATAL_ERROR "unknown scenario ${SCENARIO}")
 endif()

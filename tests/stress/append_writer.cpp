@@ -10,19 +10,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "log_file_text.h"
 #include "qir_log_output.h"
 
 namespace {
 
 const char kPayload[] = "the quick brown fox jumps over the lazy dog 0123456789";
-const unsigned char kBom[] = {0xFF, 0xFE};
 
 std::string messageText(const std::string& tag, int thread, int n) {
     return tag + "-" + std::to_string(thread) + "-" + std::to_string(n) + "-" + kPayload;
@@ -78,35 +76,10 @@ int write(const char* path, const std::string& tag, int threads, int lines) {
 }
 
 int verify(const char* path, const std::string& tags, int threads, int lines) {
-    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
-    if (!in) {
-        std::fprintf(stderr, "cannot read %s\n", path);
+    const stress::LogText log = stress::readLog(std::filesystem::u8path(path));
+    if (log.lines.empty() && !log.problem.empty()) {
+        std::fprintf(stderr, "%s\n", log.problem.c_str());
         return 1;
-    }
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (bytes.size() < 2 || static_cast<unsigned char>(bytes[0]) != kBom[0] ||
-        static_cast<unsigned char>(bytes[1]) != kBom[1]) {
-        std::fprintf(stderr, "the file does not start with the byte order mark\n");
-        return 1;
-    }
-    if (bytes.size() % 2 != 0) {
-        std::fprintf(stderr, "the file holds an odd number of bytes: %zu\n", bytes.size());
-        return 1;
-    }
-
-    // Units outside printable ASCII, CR and LF become '?' and are counted.
-    std::string text;
-    int strayMarks = 0;
-    int strayUnits = 0;
-    for (size_t i = 2; i < bytes.size(); i += 2) {
-        const unsigned unit = static_cast<unsigned char>(bytes[i]) |
-                              static_cast<unsigned>(static_cast<unsigned char>(bytes[i + 1])) << 8;
-        if (unit == 0xFEFF) {
-            ++strayMarks;
-        }
-        const bool plain = (unit >= 0x20 && unit < 0x7F) || unit == '\r' || unit == '\n';
-        strayUnits += plain ? 0 : 1;
-        text += plain ? static_cast<char>(unit) : '?';
     }
 
     std::map<std::string, int> seen;
@@ -128,17 +101,14 @@ int verify(const char* path, const std::string& tags, int threads, int lines) {
     }
 
     int unexpected = 0;
-    size_t begin = 0;
-    for (size_t end = text.find("\r\n"); end != std::string::npos; end = text.find("\r\n", begin)) {
-        const auto line = seen.find(text.substr(begin, end - begin));
+    for (const std::string& text : log.lines) {
+        const auto line = seen.find(text);
         if (line != seen.end()) {
             ++line->second;
         } else if (++unexpected <= 5) {
-            std::fprintf(stderr, "unexpected line: %s\n", text.substr(begin, end - begin).c_str());
+            std::fprintf(stderr, "unexpected line: %s\n", text.c_str());
         }
-        begin = end + 2;
     }
-    const bool tornTail = begin != text.size();
 
     int missing = 0;
     int repeated = 0;
@@ -146,13 +116,11 @@ int verify(const char* path, const std::string& tags, int threads, int lines) {
         missing += count == 0 ? 1 : 0;
         repeated += count > 1 ? 1 : 0;
     }
-    const bool ok = missing == 0 && repeated == 0 && unexpected == 0 && strayMarks == 0 &&
-                    strayUnits == 0 && !tornTail;
+    const bool ok = missing == 0 && repeated == 0 && unexpected == 0 && log.problem.empty();
     std::fprintf(ok ? stdout : stderr,
-                 "%zu lines expected: %d missing, %d repeated, %d unexpected, %d byte order "
-                 "marks after the start, %d other stray units%s\n",
-                 seen.size(), missing, repeated, unexpected, strayMarks, strayUnits,
-                 tornTail ? ", text after the last line end" : "");
+                 "%zu lines expected: %d missing, %d repeated, %d unexpected%s%s\n", seen.size(),
+                 missing, repeated, unexpected, log.problem.empty() ? "" : "; ",
+                 log.problem.c_str());
     return ok ? 0 : 1;
 }
 

@@ -32,10 +32,16 @@ void Vendor::record(int32_t op, int64_t a, int64_t b, int64_t c) {
 
 int32_t Vendor::enter(int32_t op, int64_t a, int64_t b, int64_t c) {
     record(op, a, b, c);
-    if (op < kOpCount && script.throws[op]) {
+    if (op >= kOpCount) {
+        return 0;
+    }
+    if (leaveError != nullptr && (script.throws[op] || script.code[op] != 0)) {
+        leaveError(failureError);
+    }
+    if (script.throws[op]) {
         throw Error(opName(op));
     }
-    return op < kOpCount ? script.code[op] : 0;
+    return script.code[op];
 }
 
 int32_t Vendor::createApi(ISynAPI** ppApi) {

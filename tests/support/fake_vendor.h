@@ -120,6 +120,10 @@ class Vendor {
     std::mutex callLock;
     int32_t stateWritten = -1;  // the last value SetProperty took, -1 for none
     int unexpectedCalls = 0;    // calls to slots that must never be called
+    // When set, an operation that fails or throws first leaves `failureError` as the thread's
+    // last-error value through this function, as a real vendor call may.
+    void (*leaveError)(uint32_t) = nullptr;
+    uint32_t failureError = 0;
 
     // SynCreateAPI.
     int32_t createApi(ISynAPI** ppApi);

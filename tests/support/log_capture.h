@@ -28,18 +28,22 @@ class LogCapture : public testing::Environment {
                 ("qir-capture-" + std::to_string(qir::sys::processId()));
         std::filesystem::create_directories(dir());
         file() = dir() / "capture.log";
-        std::string target;
-        for (char c : file().string()) {
-            target += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        }
         const std::string key = "Software\\Halvex\\Logs\\" + programName();
-        registry() = std::make_unique<testreg::TempRegistry>(
-            "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + key +
-                "\\Everything]\n\"Enabled\"=dword:00000001\n\"Detail\"=dword:ffffffff\n"
-                "\"Type\"=dword:00000001\n\"Target\"=\"" +
-                target + "\"\n",
-            std::vector<std::string>{key});
+        registry() = std::make_unique<testreg::TempRegistry>(everythingTo(key, file()),
+                                                             std::vector<std::string>{key});
         ASSERT_EQ(registry()->failure(), "");
+    }
+
+    // A configuration under `key` with one entry that writes every record to `target`.
+    static std::string everythingTo(const std::string& key, const std::filesystem::path& target) {
+        std::string escaped;
+        for (char c : target.string()) {
+            escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        }
+        return "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + key +
+               "\\Everything]\n\"Enabled\"=dword:00000001\n\"Detail\"=dword:ffffffff\n"
+               "\"Type\"=dword:00000001\n\"Target\"=\"" +
+               escaped + "\"\n";
     }
 
     void TearDown() override {
@@ -48,10 +52,16 @@ class LogCapture : public testing::Environment {
         std::filesystem::remove_all(dir(), ignored);
     }
 
-    // The whole log so far as ASCII text, without the byte order mark; a unit beyond ASCII
-    // fails the test.
-    static std::string text() {
-        std::ifstream in(file(), std::ios::binary);
+    // The whole log so far as ASCII text, without the byte order mark.
+    static std::string text() { return asciiText(file()); }
+
+    // The lines appended since `mark` (a size of text()), as lines() shows them.
+    static std::vector<std::string> linesSince(size_t mark) { return lines(text().substr(mark)); }
+
+    // A UTF-16 log file as ASCII text, without its byte order mark; a unit beyond ASCII fails
+    // the test.
+    static std::string asciiText(const std::filesystem::path& path) {
+        std::ifstream in(path, std::ios::binary);
         const std::string bytes((std::istreambuf_iterator<char>(in)),
                                 std::istreambuf_iterator<char>());
         std::string out;
@@ -62,26 +72,24 @@ class LogCapture : public testing::Environment {
         return out;
     }
 
-    // The lines appended since `mark` (a size of text()), each without its "\r\n" and with the
-    // time field shown as TIME.
-    static std::vector<std::string> linesSince(size_t mark) {
-        const std::string added = text().substr(mark);
-        std::vector<std::string> lines;
+    // The lines of a log's text, each without its "\r\n" and with the time field shown as TIME.
+    static std::vector<std::string> lines(const std::string& text) {
+        std::vector<std::string> out;
         size_t start = 0;
-        while (start < added.size()) {
-            const size_t end = added.find("\r\n", start);
-            std::string line = added.substr(start, end == std::string::npos ? end : end - start);
+        while (start < text.size()) {
+            const size_t end = text.find("\r\n", start);
+            std::string line = text.substr(start, end == std::string::npos ? end : end - start);
             const size_t close = line.find('>');
             if (line.rfind('<', 0) == 0 && close != std::string::npos) {
                 line = "<TIME" + line.substr(close);
             }
-            lines.push_back(line);
+            out.push_back(line);
             if (end == std::string::npos) {
                 break;
             }
             start = end + 2;
         }
-        return lines;
+        return out;
     }
 
     // The line a report of this thread makes, as linesSince shows it.
