@@ -10,7 +10,7 @@ foreach(var VELNORCTL STATE STATE_FILE SCENARIO)
   endif()
 endforeach()
 
-set(failures 0)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/logging_registry.cmake)
 
 # Runs velnorctl with ARGS and checks its exit status and, if given, its output.
 #   expect(EXIT n [OUT text] [ERR regex] [ENV name=value...] ARGS ...)
@@ -191,17 +191,7 @@ elseif(SCENARIO STREQUAL "config")
     "\"SeparateThreads\"=dword:00000001\r\n\"Target\"=\"C:\\\\Logs\\\\cli.log\"\r\n"
     "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs\\velnorctl-cli-empty.exe]\r\n"
     "\"Stray\"=dword:00000001\r\n")
-  if(EMULATOR)
-    string(REPLACE "/" "\\" reg_target "Z:${reg_file}")
-    execute_process(COMMAND ${EMULATOR} reg import ${reg_target} RESULT_VARIABLE rc
-                    OUTPUT_QUIET ERROR_QUIET)
-    if(NOT rc EQUAL 0)
-      message(FATAL_ERROR "reg import failed: ${rc}")
-    endif()
-    set(env "")
-  else()
-    set(env QIR_REGISTRY=${reg_file})
-  endif()
+  use_logging_registry(${reg_file} env)
   expect(EXIT 0 OUT_MATCH "logging: on, 1 output" ENV ${env}
          ARGS log config --app velnorctl-cli-test.exe)
   expect(EXIT 0 OUT_MATCH "detail: 0x0000000c: ERROR, WARNING" ENV ${env}
@@ -211,12 +201,7 @@ elseif(SCENARIO STREQUAL "config")
   expect(EXIT 0 OUT_MATCH "has no subkeys" ENV ${env} ARGS log config --app velnorctl-cli-empty.exe)
   expect(EXIT 0 OUT_MATCH "logging: off: neither" ENV ${env}
          ARGS log config --app velnorctl-cli-nobody.exe)
-  if(EMULATOR)
-    foreach(app velnorctl-cli-test.exe velnorctl-cli-empty.exe)
-      execute_process(COMMAND ${EMULATOR} reg delete
-                      "HKLM\\Software\\Halvex\\Logs\\${app}" /f OUTPUT_QUIET ERROR_QUIET)
-    endforeach()
-  endif()
+  drop_logging_keys(velnorctl-cli-test.exe velnorctl-cli-empty.exe)
 
 elseif(SCENARIO STREQUAL "reports")
   # Failures injected through the simulator's state file become lines in the log files that
@@ -231,36 +216,18 @@ elseif(SCENARIO STREQUAL "reports")
   set(log_dir ${dir}/reports)
   file(REMOVE_RECURSE ${log_dir})
   file(MAKE_DIRECTORY ${log_dir})
-  set(log_dir_target ${log_dir})
-  if(EMULATOR)
-    string(REPLACE "/" "\\\\" log_dir_target "Z:${log_dir}")
-  endif()
+  reg_file_path(${log_dir}/errors.log errors_target)
+  reg_file_path(${log_dir}/thread.log thread_target)
   set(key "HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs\\${app}")
   set(reg_file ${dir}/reports.reg)
   file(WRITE ${reg_file} "Windows Registry Editor Version 5.00\r\n\r\n"
     "[${key}\\Errors]\r\n"
     "\"Enabled\"=dword:00000001\r\n\"Detail\"=dword:00000004\r\n\"Type\"=dword:00000001\r\n"
-    "\"Target\"=\"${log_dir_target}\\\\errors.log\"\r\n\r\n"
+    "\"Target\"=\"${errors_target}\"\r\n\r\n"
     "[${key}\\Threads]\r\n"
     "\"Enabled\"=dword:00000001\r\n\"Detail\"=dword:0000000c\r\n\"Type\"=dword:00000001\r\n"
-    "\"SeparateThreads\"=dword:00000001\r\n\"Target\"=\"${log_dir_target}\\\\thread.log\"\r\n")
-  if(NOT EMULATOR)
-    # The POSIX registry store takes '/' as it comes; the doubled backslashes above are the
-    # .reg file's escapes and the target must name a POSIX path.
-    file(READ ${reg_file} reg_text)
-    string(REPLACE "\\\\errors.log" "/errors.log" reg_text "${reg_text}")
-    string(REPLACE "\\\\thread.log" "/thread.log" reg_text "${reg_text}")
-    file(WRITE ${reg_file} "${reg_text}")
-    set(env QIR_REGISTRY=${reg_file})
-  else()
-    string(REPLACE "/" "\\" reg_target "Z:${reg_file}")
-    execute_process(COMMAND ${EMULATOR} reg import ${reg_target} RESULT_VARIABLE rc
-                    OUTPUT_QUIET ERROR_QUIET)
-    if(NOT rc EQUAL 0)
-      message(FATAL_ERROR "reg import failed: ${rc}")
-    endif()
-    set(env "")
-  endif()
+    "\"SeparateThreads\"=dword:00000001\r\n\"Target\"=\"${thread_target}\"\r\n")
+  use_logging_registry(${reg_file} env)
 
   # fault | command | message | line
   set(cases
@@ -353,10 +320,7 @@ elseif(SCENARIO STREQUAL "reports")
          ENV ${env} ARGS log config --app ${app})
   expect(EXIT 0 OUT_MATCH "output 1: enabled\n  detail: 0x0000000c: ERROR, WARNING\n[^\n]*\n  target: [^\n]*thread.log\n  one file per thread: [^\n]*thread_<thread id>.log"
          ENV ${env} ARGS log config --app ${app})
-  if(EMULATOR)
-    execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\${app}" /f
-                    OUTPUT_QUIET ERROR_QUIET)
-  endif()
+  drop_logging_keys(${app})
   file(REMOVE ${bin}/${app})
 
 else()

@@ -15,8 +15,8 @@
 #include <thread>
 #include <vector>
 
-#include "log_file_text.h"
 #include "qir_log_output.h"
+#include "stress_tools.h"
 
 namespace {
 
@@ -40,16 +40,6 @@ CQIRLogData record(const std::string& tag, int thread, int n) {
                        static_cast<uint32_t>(thread), 1, CQIRLogStringWChar("stress"),
                        CQIRLogStringWChar("T"), CQIRLogStringWChar("Stress::append"),
                        CQIRLogStringWChar("tests/stress/append_writer"), static_cast<uint32_t>(n));
-}
-
-bool parseCount(const char* text, int& out) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
-        return false;
-    }
-    out = static_cast<int>(value);
-    return true;
 }
 
 int write(const char* path, const std::string& tag, int threads, int lines) {
@@ -137,12 +127,12 @@ int main(int argc, char** argv) {
     int threads = 0;
     int lines = 0;
     if (argc == 6 && std::string(argv[1]) == "verify") {
-        if (!parseCount(argv[4], threads) || !parseCount(argv[5], lines)) {
+        if (!stress::parseCount(argv[4], threads) || !stress::parseCount(argv[5], lines)) {
             return usage();
         }
         return verify(argv[2], argv[3], threads, lines);
     }
-    if (argc != 5 || !parseCount(argv[3], threads) || !parseCount(argv[4], lines)) {
+    if (argc != 5 || !stress::parseCount(argv[3], threads) || !stress::parseCount(argv[4], lines)) {
         return usage();
     }
     return write(argv[1], argv[2], threads, lines);

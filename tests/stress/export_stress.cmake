@@ -4,6 +4,7 @@
 #   -DDIR_TARGET=folder-as-the-program-sees-it -DAPP=program-file-name
 #   -DPROCESSES=n -DTHREADS=n -DCALLS=n
 cmake_minimum_required(VERSION 3.25)
+include(${CMAKE_CURRENT_LIST_DIR}/../support/logging_registry.cmake)
 
 foreach(var STRESS DIR DIR_TARGET APP PROCESSES THREADS CALLS)
   if(NOT DEFINED ${var})
@@ -16,15 +17,8 @@ file(REMOVE_RECURSE ${log_dir})
 file(MAKE_DIRECTORY ${log_dir})
 set(key "HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs\\${APP}")
 set(reg_file ${DIR}/export_stress.reg)
-if(EMULATOR)
-  # Backslashes are escaped in a .reg file's strings.
-  string(REPLACE "\\" "\\\\" reg_dir "${DIR_TARGET}")
-  set(shared "${reg_dir}\\\\logs\\\\shared.log")
-  set(thread "${reg_dir}\\\\logs\\\\thread.log")
-else()
-  set(shared "${DIR_TARGET}/logs/shared.log")
-  set(thread "${DIR_TARGET}/logs/thread.log")
-endif()
+reg_file_path(${log_dir}/shared.log shared)
+reg_file_path(${log_dir}/thread.log thread)
 file(WRITE ${reg_file} "Windows Registry Editor Version 5.00\r\n\r\n"
   "[${key}\\Shared]\r\n"
   "\"Enabled\"=dword:00000001\r\n\"Detail\"=dword:00000004\r\n\"Type\"=dword:00000001\r\n"
@@ -32,17 +26,7 @@ file(WRITE ${reg_file} "Windows Registry Editor Version 5.00\r\n\r\n"
   "[${key}\\Threads]\r\n"
   "\"Enabled\"=dword:00000001\r\n\"Detail\"=dword:00000004\r\n\"Type\"=dword:00000001\r\n"
   "\"SeparateThreads\"=dword:00000001\r\n\"Target\"=\"${thread}\"\r\n")
-if(EMULATOR)
-  string(REPLACE "/" "\\" reg_target "Z:${reg_file}")
-  execute_process(COMMAND ${EMULATOR} reg import ${reg_target} RESULT_VARIABLE rc
-                  OUTPUT_QUIET ERROR_QUIET)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "reg import failed: ${rc}")
-  endif()
-  set(env "")
-else()
-  set(env QIR_REGISTRY=${reg_file})
-endif()
+use_logging_registry(${reg_file} env)
 
 # execute_process runs all of its COMMANDs at the same time.
 set(commands "")
@@ -53,10 +37,7 @@ foreach(p RANGE ${last})
 endforeach()
 execute_process(${commands} RESULTS_VARIABLE results ERROR_VARIABLE errors)
 
-if(EMULATOR)
-  execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\${APP}" /f
-                  OUTPUT_QUIET ERROR_QUIET)
-endif()
+drop_logging_keys(${APP})
 foreach(result IN LISTS results)
   if(NOT result STREQUAL "0")
     message(FATAL_ERROR "a host process ended with ${result} (all: ${results}): ${errors}")

@@ -19,9 +19,9 @@
 
 #include "VelnorApi.h"
 #include "fake_vendor_module.h"
-#include "log_file_text.h"
 #include "qir_sys/library.h"
 #include "qir_sys/process.h"
+#include "stress_tools.h"
 
 namespace {
 
@@ -43,16 +43,6 @@ const Expected kExpected[] = {
     {"GetTouchpadRegistryKey",
      "could not get string property for the registry key (0x10000603), hResult = 0x80004005", "54"},
 };
-
-bool parseCount(const char* text, int& out) {
-    char* end = nullptr;
-    const long value = std::strtol(text, &end, 10);
-    if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
-        return false;
-    }
-    out = static_cast<int>(value);
-    return true;
-}
 
 int run(int threads, int calls) {
     const fs::path dir = fs::u8path(qir::sys::executablePath()).parent_path();
@@ -223,12 +213,12 @@ int main(int argc, char** argv) {
     int processes = 0;
     int threads = 0;
     int calls = 0;
-    if (argc == 4 && std::string(argv[1]) == "run" && parseCount(argv[2], threads) &&
-        parseCount(argv[3], calls)) {
+    if (argc == 4 && std::string(argv[1]) == "run" && stress::parseCount(argv[2], threads) &&
+        stress::parseCount(argv[3], calls)) {
         return run(threads, calls);
     }
-    if (argc == 6 && std::string(argv[1]) == "verify" && parseCount(argv[3], processes) &&
-        parseCount(argv[4], threads) && parseCount(argv[5], calls)) {
+    if (argc == 6 && std::string(argv[1]) == "verify" && stress::parseCount(argv[3], processes) &&
+        stress::parseCount(argv[4], threads) && stress::parseCount(argv[5], calls)) {
         return verify(fs::u8path(argv[2]), processes, threads, calls);
     }
     return usage();

@@ -1,9 +1,9 @@
-// Reads a log file that many writers shared, for the checks of the stress runs: the file must
-// start with its byte order mark, hold whole UTF-16 units, and no further mark or unit outside
-// printable ASCII, CR and LF.
+// What the stress programs share: their count arguments, and reading a log file that many
+// writers shared.
 #pragma once
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -12,11 +12,24 @@
 
 namespace stress {
 
+// A count argument: a decimal number from 1 to 1000000.
+inline bool parseCount(const char* text, int& out) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value <= 0 || value > 1000000) {
+        return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+}
+
 struct LogText {
     std::vector<std::string> lines;  // without their CR LF; a unit out of place shows as '?'
     std::string problem;             // empty when the file is sound
 };
 
+// The file must start with its byte order mark, hold whole UTF-16 units, and no further mark
+// or unit outside printable ASCII, CR and LF.
 inline LogText readLog(const std::filesystem::path& path) {
     LogText result;
     std::ifstream in(path, std::ios::binary);
