@@ -105,14 +105,14 @@ Wording wordingOf(Export name, FailurePoint point) {
 
 const char* exportText(Export name) {
     switch (name) {
-        case Export::GetTouchpadLaunchState:
-            return "GetTouchpadLaunchState";
-        case Export::SetTouchpadLaunchState:
-            return "SetTouchpadLaunchState";
-        case Export::GetTouchpadRegistryKey:
-            break;
+    case Export::GetTouchpadLaunchState:
+        return "GetTouchpadLaunchState";
+    case Export::SetTouchpadLaunchState:
+        return "SetTouchpadLaunchState";
+    case Export::GetTouchpadRegistryKey:
+        return "GetTouchpadRegistryKey";
     }
-    return "GetTouchpadRegistryKey";
+    return "";
 }
 
 // The message with each "%x" replaced by the next value as lower-case hexadecimal digits of
