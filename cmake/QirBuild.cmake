@@ -14,6 +14,15 @@ if(QIR_SANITIZE)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
+if(QIR_COVERAGE)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+    message(FATAL_ERROR "QIR_COVERAGE needs gcc: gcovr reads gcc's .gcda files")
+  endif()
+  # Counters are updated atomically: several suites run threads that share one code path.
+  add_compile_options(-O0 --coverage -fprofile-update=atomic)
+  add_link_options(--coverage)
+endif()
+
 # Warnings are errors in our own code; third-party sources keep their own flags.
 function(qir_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow)

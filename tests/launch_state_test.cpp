@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -245,6 +246,48 @@ TEST_F(LaunchStateTest, FailedPersistKeepsTheWrittenValue) {
     harness.vendor.script.code[fake::kPersist] = kFail;
     EXPECT_EQ(velnor::setLaunchState(harness.backend(), 1), 0);
     EXPECT_EQ(harness.vendor.stateWritten, 1);
+}
+
+// A report hook that throws is the host's problem, never the caller's: the export still
+// releases what it holds and answers.
+struct ThrowingReport {
+    fake::Vendor vendor;
+    int reports = 0;
+
+    velnor::Backend backend() { return velnor::Backend{this, &createApi, &report}; }
+
+  private:
+    static int32_t createApi(void* context, ISynAPI** ppApi) {
+        return static_cast<ThrowingReport*>(context)->vendor.createApi(ppApi);
+    }
+    static void report(void* context, const velnor::Failure&) {
+        ++static_cast<ThrowingReport*>(context)->reports;
+        throw std::runtime_error("report");
+    }
+};
+
+TEST(LaunchStateReportTest, AThrowingReportStillReleasesAndAnswers) {
+    using fake::persist;
+    using fake::releaseApi;
+    using fake::releaseDevice;
+    ThrowingReport get;
+    get.vendor.script.code[fake::kGetState] = kFail;
+    unsigned char byte = kSentinel;
+    EXPECT_EQ(velnor::getLaunchState(get.backend(), &byte), 0);
+    EXPECT_EQ(byte, kSentinel);
+    EXPECT_EQ(get.reports, 1);
+    const std::vector<Call> getCalls =
+        opened() + std::vector<Call>{fake::getState(), releaseDevice(), releaseApi()};
+    EXPECT_EQ(get.vendor.calls, getCalls);
+
+    // Set reports the vendor's exception too; that report throwing as well changes nothing.
+    ThrowingReport set;
+    set.vendor.script.throws[fake::kPersist] = true;
+    EXPECT_EQ(velnor::setLaunchState(set.backend(), 1), 0);
+    EXPECT_EQ(set.reports, 1);
+    const std::vector<Call> setCalls =
+        opened() + std::vector<Call>{fake::setState(1), persist(), releaseDevice(), releaseApi()};
+    EXPECT_EQ(set.vendor.calls, setCalls);
 }
 
 // --- exceptions from the vendor ---

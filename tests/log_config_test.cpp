@@ -2,9 +2,11 @@
 // order, every value reader, and what values that do not fit read as.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "alloc_seam.h"
 #include "log_text.h"
 #include "qir_log_config.h"
 #include "qir_sys/process.h"
@@ -66,13 +68,12 @@ std::string stringBytes(const std::string& text, bool terminator) {
 }
 
 class LogConfigTest : public testing::Test {
-protected:
+  protected:
     // Makes `text` the registry (keys below Software\Halvex\Logs) and loads the configuration
     // of the test's application.
     bool load(const std::string& text) {
         registry = std::make_unique<testreg::TempRegistry>(
-            kHeader + text,
-            std::vector<std::string>{kLogs + application, kLogs + "Default"});
+            kHeader + text, std::vector<std::string>{kLogs + application, kLogs + "Default"});
         EXPECT_EQ(registry->failure(), "");
         config = std::make_unique<CQIRLogConfigWindows>(CQIRLogStringWChar(application.c_str()));
         return config->load();
@@ -95,10 +96,17 @@ TEST_F(LogConfigTest, DefaultKeyWithAllNineValues) {
                      "\"SeparateThreads\"=dword:00000001\n"
                      "\"Type\"=dword:00000001\n"
                      "\"Target\"=\"C:\\\\Logs\\\\velnor.log\"\n"
-                     "\"AllowObjects\"=" + multi({"CQIRBuffer<char>", "CQIRStringWChar"}) + "\n"
-                     "\"ExcludeObjects\"=" + multi({"CQIRLogData"}) + "\n"
-                     "\"AllowApplications\"=" + multi({"notepad.exe", "calc.exe"}) + "\n"
-                     "\"ExcludeApplications\"=" + multi({"cmd.exe"}) + "\n"));
+                     "\"AllowObjects\"=" +
+                     multi({"CQIRBuffer<char>", "CQIRStringWChar"}) +
+                     "\n"
+                     "\"ExcludeObjects\"=" +
+                     multi({"CQIRLogData"}) +
+                     "\n"
+                     "\"AllowApplications\"=" +
+                     multi({"notepad.exe", "calc.exe"}) +
+                     "\n"
+                     "\"ExcludeApplications\"=" +
+                     multi({"cmd.exe"}) + "\n"));
     ASSERT_EQ(count(), 1u);
     EXPECT_EQ(config->getOutcome(), CQIRLogConfigWindows::Outcome::Loaded);
     EXPECT_EQ(ascii(config->getChosenKey()), kLogs + "Default");
@@ -120,8 +128,11 @@ TEST_F(LogConfigTest, ApplicationKeyReplacesDefaultAndIgnoresApplicationLists) {
                      section(application + "\\Mine") +
                      "\"Enabled\"=dword:00000001\n"
                      "\"Type\"=dword:00000001\n"
-                     "\"AllowApplications\"=" + multi({"calc.exe"}) + "\n"
-                     "\"ExcludeApplications\"=" + multi({"cmd.exe"}) + "\n"));
+                     "\"AllowApplications\"=" +
+                     multi({"calc.exe"}) +
+                     "\n"
+                     "\"ExcludeApplications\"=" +
+                     multi({"cmd.exe"}) + "\n"));
     ASSERT_EQ(count(), 1u);
     EXPECT_TRUE(entry(0).m_bEnabled);
     EXPECT_EQ(entry(0).m_ulType, 1u);
@@ -161,10 +172,9 @@ TEST_F(LogConfigTest, DisabledEntriesKeepTheirIndex) {
 }
 
 TEST_F(LogConfigTest, NumbersThatDoNotFitReadAsZero) {
-    ASSERT_TRUE(load(section(application + "\\Out") +
-                     "\"Enabled\"=dword:00000001\n"
-                     "\"Detail\"=hex(b):0c,00,00,00,00,00,00,00\n"
-                     "\"Type\"=hex:01,00\n"));
+    ASSERT_TRUE(load(section(application + "\\Out") + "\"Enabled\"=dword:00000001\n"
+                                                      "\"Detail\"=hex(b):0c,00,00,00,00,00,00,00\n"
+                                                      "\"Type\"=hex:01,00\n"));
     EXPECT_EQ(entry(0).m_ulDetail, 0u);
     EXPECT_EQ(entry(0).m_ulType, 1u);  // two bytes fit
 }
@@ -175,7 +185,9 @@ struct TargetCase {
     std::string expected;  // the target read, "<empty>" for none
 };
 
-void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TargetCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LogConfigTargetTest : public LogConfigTest, public testing::WithParamInterface<TargetCase> {};
 
@@ -190,23 +202,27 @@ const std::string k260(260, 'y');
 
 INSTANTIATE_TEST_SUITE_P(
     Values, LogConfigTargetTest,
-    testing::Values(
-        TargetCase{"TwoHundredFiftyNineCharacters", "\"" + k259 + "\"", k259},
-        TargetCase{"TooLongForItsBuffer", "\"" + k260 + "\"", "<empty>"},
-        TargetCase{"WithoutTerminator", stringBytes("C:\\a.log", false), "C:\\a.log"},
-        TargetCase{"FullBufferWithoutTerminatorIsCut", stringBytes(k260, false), k260.substr(1)},
-        TargetCase{"Empty", "\"\"", "<empty>"}),
+    testing::Values(TargetCase{"TwoHundredFiftyNineCharacters", "\"" + k259 + "\"", k259},
+                    TargetCase{"TooLongForItsBuffer", "\"" + k260 + "\"", "<empty>"},
+                    TargetCase{"WithoutTerminator", stringBytes("C:\\a.log", false), "C:\\a.log"},
+                    TargetCase{"FullBufferWithoutTerminatorIsCut", stringBytes(k260, false),
+                               k260.substr(1)},
+                    TargetCase{"Empty", "\"\"", "<empty>"}),
     [](const testing::TestParamInfo<TargetCase>& param) { return std::string(param.param.name); });
 
 TEST_F(LogConfigTest, MultiStrings) {
     ASSERT_TRUE(load(section(application + "\\Out") +
                      "\"Enabled\"=dword:00000001\n"
                      "\"AllowObjects\"=\"CQIRStringWChar\"\n"
-                     "\"ExcludeObjects\"=" + stringBytes(std::string("A\0B", 3), false) + "\n" +
+                     "\"ExcludeObjects\"=" +
+                     stringBytes(std::string("A\0B", 3), false) + "\n" +
                      section(application + "\\Two") +
                      "\"Enabled\"=dword:00000001\n"
-                     "\"AllowObjects\"=" + multi({"A", "", "B"}) + "\n"
-                     "\"ExcludeObjects\"=" + multi({}) + "\n"));
+                     "\"AllowObjects\"=" +
+                     multi({"A", "", "B"}) +
+                     "\n"
+                     "\"ExcludeObjects\"=" +
+                     multi({}) + "\n"));
     ASSERT_EQ(count(), 2u);
     EXPECT_EQ(ascii(entry(0).m_strAllowObjects), "CQIRStringWChar");  // a plain string
     EXPECT_EQ(ascii(entry(0).m_strExcludeObjects), "A");  // the unterminated B is left out
@@ -216,11 +232,11 @@ TEST_F(LogConfigTest, MultiStrings) {
 
 // A subkey that is gone by the time it is opened ends the list there, successfully.
 class VanishingSubkey : public CQIRLogConfigWindows {
-public:
+  public:
     VanishingSubkey(const CQIRLogStringWChar& application, std::string gone)
         : CQIRLogConfigWindows(application), m_gone(std::move(gone)) {}
 
-protected:
+  protected:
     uint32_t openKey(const CQIRLogStringWChar& path, qir::sys::RegistryKey& key) override {
         const std::string text = ascii(path);
         if (text.size() >= m_gone.size() &&
@@ -230,7 +246,7 @@ protected:
         return CQIRLogConfigWindows::openKey(path, key);
     }
 
-private:
+  private:
     std::string m_gone;
 };
 
@@ -245,6 +261,117 @@ TEST_F(LogConfigTest, SubkeyGoneWhenOpenedEndsTheList) {
     EXPECT_TRUE(entries.getEntries()[0].m_bEnabled);
     EXPECT_FALSE(entries.getEntries()[1].m_bEnabled);
     EXPECT_FALSE(entries.getEntries()[2].m_bEnabled);
+}
+
+// Opening the key whose path ends in `suffix` answers `error` and opens nothing; or, with
+// `failAt` set, opens it and then refuses the failAt-th allocation from there on (0: every
+// one) until the load returns.
+class RefusingOpen : public CQIRLogConfigWindows {
+  public:
+    RefusingOpen(const std::string& application, std::string suffix, uint32_t error)
+        : CQIRLogConfigWindows(CQIRLogStringWChar(application.c_str())),
+          m_suffix(std::move(suffix)),
+          m_error(error) {}
+    RefusingOpen(const std::string& application, std::string suffix, std::optional<uint64_t> failAt)
+        : RefusingOpen(application, std::move(suffix), 0) {
+        m_failAt = failAt;
+    }
+
+    bool load() override {
+        const bool loaded = CQIRLogConfigWindows::load();
+        m_fired = m_failing && m_failing->fired();
+        m_failing.reset();
+        return loaded;
+    }
+    bool fired() const { return m_fired; }
+
+  protected:
+    uint32_t openKey(const CQIRLogStringWChar& path, qir::sys::RegistryKey& key) override {
+        const std::string text = ascii(path);
+        if (text.size() < m_suffix.size() ||
+            text.compare(text.size() - m_suffix.size(), m_suffix.size(), m_suffix) != 0) {
+            return CQIRLogConfigWindows::openKey(path, key);
+        }
+        if (m_failAt) {
+            const uint32_t error = CQIRLogConfigWindows::openKey(path, key);
+            m_failing.emplace(*m_failAt);
+            return error;
+        }
+        return m_error;
+    }
+
+  private:
+    std::string m_suffix;
+    uint32_t m_error;
+    std::optional<uint64_t> m_failAt;
+    std::optional<allocseam::Failing> m_failing;
+    bool m_fired = false;
+};
+
+constexpr uint32_t kAccessDenied = 5;
+
+TEST_F(LogConfigTest, AKeyThatExistsButCannotBeOpenedIsChosenAndUnreadable) {
+    ASSERT_TRUE(load(section(application + "\\Out") + "\"Enabled\"=dword:00000001\n" +
+                     section("Default\\Out") + "\"Enabled\"=dword:00000001\n"));
+    RefusingOpen refusing(application, application, kAccessDenied);
+    EXPECT_FALSE(refusing.load());
+    EXPECT_EQ(refusing.getOutcome(), CQIRLogConfigWindows::Outcome::KeyUnreadable);
+    EXPECT_EQ(refusing.getError(), kAccessDenied);
+    // Denied is not missing: the default key is not tried in its place.
+    EXPECT_EQ(ascii(refusing.getChosenKey()), kLogs + application);
+    EXPECT_EQ(refusing.getEntries().getCount(), 0u);
+}
+
+TEST_F(LogConfigTest, ASubkeyThatCannotBeOpenedStaysDisabledAndTheNextOnesAreRead) {
+    ASSERT_TRUE(load(section(application + "\\a") + "\"Enabled\"=dword:00000001\n" +
+                     section(application + "\\b") + "\"Enabled\"=dword:00000001\n" +
+                     section(application + "\\c") +
+                     "\"Enabled\"=dword:00000001\n\"Detail\"=dword:00000004\n"));
+    RefusingOpen refusing(application, "\\b", kAccessDenied);
+    ASSERT_TRUE(refusing.load());
+    const CQIRLogConfigEntryList& entries = refusing.getEntries();
+    ASSERT_EQ(entries.getCount(), 3u);
+    EXPECT_TRUE(entries.getEntries()[0].m_bEnabled);
+    EXPECT_FALSE(entries.getEntries()[1].m_bEnabled);
+    EXPECT_TRUE(entries.getEntries()[2].m_bEnabled);
+    EXPECT_EQ(entries.getEntries()[2].m_ulDetail, 4u);
+}
+
+TEST_F(LogConfigTest, NoMemoryForTheEntriesFailsTheLoad) {
+    ASSERT_TRUE(load(section(application + "\\Out") + "\"Enabled\"=dword:00000001\n"));
+    RefusingOpen starved(application, application, std::optional<uint64_t>(0));
+    EXPECT_FALSE(starved.load());
+    EXPECT_EQ(starved.getOutcome(), CQIRLogConfigWindows::Outcome::NoMemory);
+    EXPECT_EQ(starved.getError(), 8u);
+    EXPECT_EQ(starved.getEntries().getCount(), 0u);
+}
+
+TEST_F(LogConfigTest, NoMemoryWhileReadingASubkeyLosesWholeValuesOnly) {
+    ASSERT_TRUE(load(section(application + "\\Out") +
+                     "\"Enabled\"=dword:00000001\n"
+                     "\"Target\"=\"C:\\\\a.log\"\n"
+                     "\"AllowObjects\"=" +
+                     multi({"A", "B"}) + "\n"));
+    // Each allocation after the subkey is open is refused in turn: the load still succeeds with
+    // its one entry, and each text is either read whole or left empty.
+    for (uint64_t n = 1;; ++n) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " refused");
+        RefusingOpen starved(application, "\\Out", std::optional<uint64_t>(n));
+        ASSERT_TRUE(starved.load());
+        ASSERT_EQ(starved.getEntries().getCount(), 1u);
+        const CQIRLogConfigEntry& entry = starved.getEntries().getEntries()[0];
+        const std::string target = ascii(entry.m_strTarget);
+        const std::string objects = ascii(entry.m_strAllowObjects);
+        if (!starved.fired()) {
+            EXPECT_TRUE(entry.m_bEnabled);
+            EXPECT_EQ(target, "C:\\a.log");
+            EXPECT_EQ(objects, "A,B");
+            break;
+        }
+        EXPECT_TRUE(target == "<empty>" || target == "C:\\a.log") << target;
+        EXPECT_TRUE(objects == "<empty>" || objects == "A,B") << objects;
+        ASSERT_LT(n, 100u) << "the sweep does not end";
+    }
 }
 
 TEST(LogConfigEntryListTest, ResizeToZeroFailsAndEmpties) {

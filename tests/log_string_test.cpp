@@ -281,12 +281,44 @@ TEST(RawFormTest, ReadingFailsCleanlyWithoutMemory) {
     const Bytes narrow{1, 3, 0, 0, 0, 'a', 'b', 0};
     const Bytes wide{2, 6, 0, 0, 0, 'a', 0, 'b', 0, 0, 0};
     for (const Bytes& bytes : {narrow, wide}) {
-        CQIRLogStringMultiByte s("keep");
-        uint32_t consumed = 0;
-        allocseam::Failing failing(1);
-        EXPECT_FALSE(s.deserialize(bytes.data(), static_cast<uint32_t>(bytes.size()), consumed));
-        EXPECT_TRUE(failing.fired());
+        // Each allocation of the read refused in turn, until one read needs no refusal.
+        for (uint64_t n = 1;; ++n) {
+            SCOPED_TRACE("format " + std::to_string(bytes[0]) + ", allocation " +
+                         std::to_string(n));
+            CQIRLogStringMultiByte s("keep");
+            uint32_t consumed = 0;
+            bool ok = false;
+            bool fired = false;
+            {
+                allocseam::Failing failing(n);
+                ok = s.deserialize(bytes.data(), static_cast<uint32_t>(bytes.size()), consumed);
+                fired = failing.fired();
+            }
+            if (!fired) {
+                EXPECT_TRUE(ok);
+                EXPECT_EQ(ascii(s), "ab");
+                EXPECT_EQ(consumed, bytes.size());
+                break;
+            }
+            EXPECT_FALSE(ok);
+            EXPECT_EQ(ascii(s), "keep");
+            EXPECT_EQ(consumed, 0u);
+        }
     }
+}
+
+TEST(RawFormTest, WideTextWithoutAnEightBitFormIsRefused) {
+    // "a" and a lone high surrogate: UTF-16 units, but no character of any 8-bit locale. Both
+    // widths read the form through its 8-bit text, so both refuse it and keep what they had.
+    const Bytes bytes{2, 6, 0, 0, 0, 'a', 0, 0x3D, 0xD8, 0, 0};
+    CQIRLogStringMultiByte narrow("keep");
+    CQIRLogStringWChar wide(logtext::units("keep").data());
+    uint32_t consumed = 0;
+    EXPECT_FALSE(narrow.deserialize(bytes.data(), static_cast<uint32_t>(bytes.size()), consumed));
+    EXPECT_FALSE(wide.deserialize(bytes.data(), static_cast<uint32_t>(bytes.size()), consumed));
+    EXPECT_EQ(ascii(narrow), "keep");
+    EXPECT_EQ(ascii(wide), "keep");
+    EXPECT_EQ(consumed, 0u);
 }
 
 // --- numbers ---
@@ -331,6 +363,8 @@ TEST(LogStringConversionTest, NoMemoryGivesTheEmptyString) {
     const std::vector<qir_wchar_t> units = logtext::units("abc");
     allocseam::Failing failing(0);
     EXPECT_EQ(CQIRLogStringWChar("abc").getBuffer(), nullptr);
+    EXPECT_EQ(CQIRLogStringWChar(units.data()).getBuffer(), nullptr);
+    EXPECT_EQ(CQIRLogStringMultiByte("abc").getBuffer(), nullptr);
     EXPECT_EQ(CQIRLogStringMultiByte(units.data()).getBuffer(), nullptr);
     EXPECT_TRUE(failing.fired());
 }

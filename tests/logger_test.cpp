@@ -205,13 +205,21 @@ TEST_F(LoggerTest, NoMemoryWhileConfiguringLeavesNoOutputsAndNoLeak) {
     list.getEntries()[0] = entry;
     list.getEntries()[1] = entry;
     for (uint64_t n = 1;; ++n) {
-        allocseam::Failing failing(n);
-        const bool ok = logger.configure(list);
-        if (!failing.fired()) {
+        SCOPED_TRACE("allocation " + std::to_string(n) + " refused");
+        bool ok = false;
+        bool fired = false;
+        {
+            allocseam::Failing failing(n);
+            ok = logger.configure(list);
+            fired = failing.fired();
+        }
+        if (!fired) {
             EXPECT_TRUE(ok);
             break;
         }
-        // Whatever was refused, the logger stays usable and tears down cleanly.
+        // Whatever was refused, the logger stays usable and tears down cleanly; an entry that
+        // lost its output, its target or the table of outputs makes every write answer false.
+        EXPECT_EQ(logger.write(record(QIR_LOG_ERROR)), logger.getEntryCount() == 0);
     }
     EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR)));
 }

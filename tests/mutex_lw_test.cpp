@@ -9,6 +9,9 @@
 #include <type_traits>
 #include <vector>
 
+#include "alloc_seam.h"
+#include "qir_sys/error.h"
+
 namespace {
 
 using qir::sys::kWaitForever;
@@ -84,6 +87,16 @@ TEST(MutexLWTest, WithoutAHandleEveryOperationFails) {
     EXPECT_FALSE(mutex.lock(kWaitForever));
     EXPECT_FALSE(mutex.lock(0));
     EXPECT_FALSE(mutex.tryLock());
+    EXPECT_FALSE(mutex.unlock());
+}
+
+TEST(MutexLWTest, NoMemoryForTheHandleLeavesAMutexThatNeverLocks) {
+    allocseam::Failing failing(1);
+    CQIRMutexLW mutex;
+    EXPECT_TRUE(failing.fired());
+    EXPECT_EQ(qir::sys::lastError(), qir::sys::kErrorNotEnoughMemory);
+    EXPECT_FALSE(mutex.isValid());
+    EXPECT_FALSE(mutex.lock(kWaitForever));
     EXPECT_FALSE(mutex.unlock());
 }
 

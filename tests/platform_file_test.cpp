@@ -168,12 +168,13 @@ TEST_F(FileTest, AFolderAtThePathIsNotAppendedTo) {
 }
 
 TEST_F(FileTest, NonAsciiNamesAreKeptWhole) {
-    // "café-" U+1F600 ".log": one unit of Latin-1 and one surrogate pair.
-    const WideUnit name[] = {'c', 'a', 'f', 0x00E9, '-', 0xD83D, 0xDE00, '.', 'l', 'o', 'g', 0};
+    // "café-日-" U+1F600 ".log": units of two and three UTF-8 bytes, and a surrogate pair.
+    const WideUnit name[] = {'c',    'a',    'f', 0x00E9, '-', 0x65E5, '-',
+                             0xD83D, 0xDE00, '.', 'l',    'o', 'g',    0};
     const WideString path = wide(m_folder) + WideUnit(fs::path::preferred_separator) + name;
     ASSERT_EQ(append(path, kBom, "x"), 0u);
     ASSERT_EQ(append(path, kBom, "y"), 0u);
-    const std::string expected = "caf\xC3\xA9-\xF0\x9F\x98\x80.log";
+    const std::string expected = "caf\xC3\xA9-\xE6\x97\xA5-\xF0\x9F\x98\x80.log";
     EXPECT_EQ(entries(), std::vector<std::string>{expected});
     EXPECT_EQ(readAll(m_folder / fs::u8path(expected)), kBom + "xy");
     EXPECT_EQ(deleteFile(path.c_str()), 0u);

@@ -225,6 +225,16 @@ TEST(RegFileTest, KeysAtTheNameAndDepthLimitsAreRead) {
     EXPECT_EQ(data(*root, path, u"Bottom"), dwordData(1));
 }
 
+TEST(RegFileTest, EmptyNamesInASectionPathNameNoKey) {
+    // A doubled or a final backslash adds no level: both lines name Software\T.
+    const auto root =
+        parse(kHeader + "[HKEY_LOCAL_MACHINE\\Software\\\\T]\r\n" + "\"One\"=dword:00000001\r\n" +
+              "[HKEY_LOCAL_MACHINE\\Software\\T\\]\r\n" + "\"Two\"=dword:00000002\r\n");
+    EXPECT_EQ(data(*root, u"Software\\T", u"One"), dwordData(1));
+    EXPECT_EQ(data(*root, u"Software\\T", u"Two"), dwordData(2));
+    EXPECT_EQ(keysBelow(*root), 2u);
+}
+
 TEST(RegFileTest, ValueNamesOverTheLimitAreSkipped) {
     const std::string atLimit(regfile::kMaxValueNameUnits, 'v');
     const std::string overLimit(regfile::kMaxValueNameUnits + 1, 'w');
@@ -366,7 +376,9 @@ INSTANTIATE_TEST_SUITE_P(
                     BadValueCase{"UnknownForm", R"("Bad"=str:"x")"},
                     BadValueCase{"HexTypeUnclosed", R"("Bad"=hex(2:00)"},
                     BadValueCase{"HexTypeTooLong", R"("Bad"=hex(123456789):00)"},
-                    BadValueCase{"NulInTheData", std::string("\"Bad\"=\"a") + '\0' + "b\""}),
+                    BadValueCase{"NulInTheData", std::string("\"Bad\"=\"a") + '\0' + "b\""},
+                    BadValueCase{"NulInAContinuation",
+                                 std::string("\"Bad\"=hex:01,\\\r\n  02") + '\0' + ",03"}),
     caseName<BadValueCase>);
 
 TEST(RegFileTest, AContinuationCutOffByASectionLosesTheValueButNotTheSection) {

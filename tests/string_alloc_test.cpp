@@ -291,6 +291,48 @@ TEST(StringAllocationSweepTest, WideDeserializeChangesNothingOnFailure) {
         "true ab/3 [1 3 0 0 0 99 100 0]");
 }
 
+// Parsing storage that holds no terminator of its own needs a terminated copy of it: without
+// that copy the parse answers false and leaves the caller's value alone.
+template <class S>
+struct Parsing {
+    S string;
+    bool ok = false;
+    int32_t number = 77;
+    double real = 77;
+};
+
+template <class S, class Char>
+Parsing<S> digitsWithoutTerminator() {
+    return Parsing<S>{strvals::withElements<S, Char>({'4', '2'})};
+}
+
+template <class S>
+std::string showParsing(const Parsing<S>& p) {
+    return std::string(p.ok ? "true " : "false ") + std::to_string(p.number) + " " +
+           std::to_string(static_cast<int>(p.real));
+}
+
+TEST(StringAllocationSweepTest, ParsingStorageWithoutATerminator) {
+    using M = Parsing<CQIRStringMultiByte>;
+    sweep::expect(
+        digitsWithoutTerminator<CQIRStringMultiByte, char>,
+        [](M& p) { p.ok = p.string.toLong(p.number, 10); }, showParsing<CQIRStringMultiByte>,
+        {Row{{alloc(kChar, 3)}, "false 77 77"}}, "true 42 77");
+    sweep::expect(
+        digitsWithoutTerminator<CQIRStringMultiByte, char>,
+        [](M& p) { p.ok = p.string.toDouble(p.real); }, showParsing<CQIRStringMultiByte>,
+        {Row{{alloc(kChar, 3)}, "false 77 77"}}, "true 77 42");
+    using W = Parsing<CQIRStringWChar>;
+    sweep::expect(
+        digitsWithoutTerminator<CQIRStringWChar, qir_wchar_t>,
+        [](W& p) { p.ok = p.string.toLong(p.number, 10); }, showParsing<CQIRStringWChar>,
+        {Row{{alloc(kWide, 3)}, "false 77 77"}}, "true 42 77");
+    sweep::expect(
+        digitsWithoutTerminator<CQIRStringWChar, qir_wchar_t>,
+        [](W& p) { p.ok = p.string.toDouble(p.real); }, showParsing<CQIRStringWChar>,
+        {Row{{alloc(kWide, 3)}, "false 77 77"}}, "true 77 42");
+}
+
 TEST(StringAllocationSweepTest, EveryAllocationRefused) {
     using W = Job<int, CQIRStringWChar>;
     EXPECT_EQ(

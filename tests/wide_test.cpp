@@ -1,7 +1,9 @@
-// Conversion of 8-bit text in the current locale to UTF-16.
+// Conversion between 8-bit text in the current locale and UTF-16, and the C runtime's text
+// functions on UTF-16 text.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "qir_sys/wide.h"
@@ -11,6 +13,7 @@ namespace {
 
 using qir::sys::kConversionFailed;
 using qir::sys::multiByteToUtf16;
+using qir::sys::utf16ToMultiByte;
 using qir::sys::WideUnit;
 
 TEST(WideTest, AsciiConvertsUnitForByte) {
@@ -72,6 +75,58 @@ TEST(WideTest, SurrogatePairIsNotSplitByTheCapacity) {
     EXPECT_EQ(multiByteToUtf16("a\xf0\x9f\x98\x80", out.data(), 2), 1u);
     EXPECT_EQ(out[0], WideUnit('a'));
     EXPECT_EQ(out[1], 0x7777);
+}
+
+TEST(WideTest, NarrowingNeverWritesPastTheCapacity) {
+    const WideUnit text[] = {'a', 'b', 'c', 0};
+    char out[6] = {'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(utf16ToMultiByte(text, out, 2), 2u);
+    EXPECT_EQ(std::string(out, 3), "abx");  // no room for the terminator: none written
+    EXPECT_EQ(utf16ToMultiByte(text, nullptr, 0), 3u);
+}
+
+TEST(WideTest, NarrowingNeverWritesPartOfACharacter) {
+    testlocale::ScopedLocale locale({"C.UTF-8", "en_US.UTF-8"});
+    if (!locale.active()) {
+        GTEST_SKIP() << "no UTF-8 locale in this C runtime";
+    }
+    // "a", U+00E9 (two bytes), U+1F600 (four bytes, from a surrogate pair).
+    const WideUnit text[] = {'a', 0x00E9, 0xD83D, 0xDE00, 0};
+    char out[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(utf16ToMultiByte(text, out, 2), 1u);
+    EXPECT_EQ(std::string(out, 2), "ax");
+    EXPECT_EQ(utf16ToMultiByte(text, out, 6), 3u);
+    EXPECT_EQ(std::string(out, 4), "a\xc3\xa9x");
+    EXPECT_EQ(utf16ToMultiByte(text, out, sizeof out), 7u);
+    EXPECT_EQ(std::string(out), "a\xc3\xa9\xf0\x9f\x98\x80");
+}
+
+TEST(WideTest, CaseIsIgnoredUnitByUnit) {
+    testlocale::ScopedLocale locale({"C.UTF-8", "en_US.UTF-8"});
+    if (!locale.active()) {
+        GTEST_SKIP() << "no UTF-8 locale in this C runtime";
+    }
+    const WideUnit upper[] = {'A', 0x00C9, 0};
+    const WideUnit lower[] = {'a', 0x00E9, 0};
+    EXPECT_EQ(qir::sys::compareNoCase(upper, lower, 3), 0);
+    // U+10400 and U+10428 are one letter in two cases, but as _wcsnicmp sees their units
+    // (surrogates, which have no case) they differ.
+    const WideUnit deseretUpper[] = {0xD801, 0xDC00, 0};
+    const WideUnit deseretLower[] = {0xD801, 0xDC28, 0};
+    EXPECT_LT(qir::sys::compareNoCase(deseretUpper, deseretLower, 3), 0);
+    EXPECT_GT(qir::sys::compareNoCase(deseretLower, deseretUpper, 3), 0);
+}
+
+TEST(WideTest, NumbersEndAtTheFirstCharacterThatIsNoDigit) {
+    // A surrogate pair, and a lone high surrogate at the very end, both stop the number.
+    const WideUnit pair[] = {'4', '2', 0xD83D, 0xDE00, '7', 0};
+    const WideUnit lone[] = {'-', '1', '.', '5', 0xD83D, 0};
+    long number = 0;
+    double real = 0;
+    ASSERT_TRUE(qir::sys::utf16ToLong(pair, 10, number));
+    EXPECT_EQ(number, 42);
+    ASSERT_TRUE(qir::sys::utf16ToDouble(lone, real));
+    EXPECT_DOUBLE_EQ(real, -1.5);
 }
 
 }  // namespace
