@@ -104,15 +104,9 @@ Wording wordingOf(Export name, FailurePoint point) {
 }
 
 const char* exportText(Export name) {
-    switch (name) {
-    case Export::GetTouchpadLaunchState:
-        return "GetTouchpadLaunchState";
-    case Export::SetTouchpadLaunchState:
-        return "SetTouchpadLaunchState";
-    case Export::GetTouchpadRegistryKey:
-        return "GetTouchpadRegistryKey";
-    }
-    return "";
+    static const char* const kNames[] = {"GetTouchpadLaunchState", "SetTouchpadLaunchState",
+                                         "GetTouchpadRegistryKey"};
+    return kNames[static_cast<size_t>(name)];
 }
 
 // The message with each "%x" replaced by the next value as lower-case hexadecimal digits of

@@ -259,6 +259,26 @@ INSTANTIATE_TEST_SUITE_P(
                     SilentCase{"KeySucceeds", key(300), [](Script&) {}, 1}),
     caseName<SilentCase>);
 
+// A failure point that an export does not have (a caller that names the wrong one) writes
+// nothing rather than a line with another export's wording.
+TEST(ExportReportSequenceTest, PointsAnExportDoesNotHaveWriteNothing) {
+    using velnor::Export;
+    using velnor::FailurePoint;
+    const std::vector<velnor::Failure> strangers{
+        {Export::GetTouchpadLaunchState, FailurePoint::Persist, 1, 0},
+        {Export::GetTouchpadLaunchState, FailurePoint::TooSmall, 1, 2},
+        {Export::SetTouchpadLaunchState, FailurePoint::StateQuery, 1, 0},
+        {Export::SetTouchpadLaunchState, FailurePoint::NullState, 0, 0},
+        {Export::GetTouchpadRegistryKey, FailurePoint::NotSupported, 0, 0},
+        {Export::GetTouchpadRegistryKey, FailurePoint::Exception, 0, 0},
+    };
+    const size_t mark = LogCapture::text().size();
+    for (const velnor::Failure& failure : strangers) {
+        velnor::reportExportFailure(failure);
+    }
+    EXPECT_EQ(LogCapture::linesSince(mark), std::vector<std::string>{});
+}
+
 // The set throws from its release after a failure point already reported: one line for the
 // failure, one for the exception.
 TEST(ExportReportSequenceTest, SetReportsTheFailureThenTheException) {
