@@ -201,6 +201,12 @@ elseif(SCENARIO STREQUAL "config")
   expect(EXIT 0 OUT_MATCH "has no subkeys" ENV ${env} ARGS log config --app velnorctl-cli-empty.exe)
   expect(EXIT 0 OUT_MATCH "logging: off: neither" ENV ${env}
          ARGS log config --app velnorctl-cli-nobody.exe)
+  if(NOT EMULATOR)
+    # A name that is not UTF-8 finds no key, and nothing worse.
+    string(ASCII 255 bad)
+    expect(EXIT 0 OUT_MATCH "logging: off: neither" ENV ${env}
+           ARGS log config --app velnorctl-cli-test.exe${bad})
+  endif()
   drop_logging_keys(velnorctl-cli-test.exe velnorctl-cli-empty.exe)
 
 elseif(SCENARIO STREQUAL "reports")
@@ -211,6 +217,11 @@ elseif(SCENARIO STREQUAL "reports")
   get_filename_component(bin ${VELNORCTL} DIRECTORY)
   get_filename_component(suffix ${VELNORCTL} LAST_EXT)
   set(app velnorctl-reports${suffix})
+  if(NOT EMULATOR)
+    # A name beyond ASCII, one character outside the BMP among them: the logger reads it from
+    # the executable's path as UTF-16, finds its key by it and writes it into every line.
+    set(app "velnorctl-reports-é😀")
+  endif()
   file(COPY_FILE ${VELNORCTL} ${bin}/${app})
   set(VELNORCTL ${bin}/${app})
   set(log_dir ${dir}/reports)

@@ -134,7 +134,10 @@ std::string listText(const CQIRLogStringWChar& list, const char* whenEmpty) {
 int config(const std::string& application) {
     std::printf("configuration: %s\n", qir::sys::registrySource().c_str());
     std::printf("application: %s\n", application.c_str());
-    const CQIRLogStringWChar name(application.c_str());
+    // Names on the command line and from the file system are UTF-8, whatever the C runtime's
+    // locale is.
+    const std::vector<VelnorUtf16> units = utf8ToUtf16(application);
+    const CQIRLogStringWChar name(reinterpret_cast<const qir_wchar_t*>(units.data()));
     CQIRLogConfigWindows configuration(name);
     const bool loaded = configuration.load();
     const std::string key = "HKEY_LOCAL_MACHINE\\" + text(configuration.getChosenKey());

@@ -39,3 +39,39 @@ std::string utf16ToUtf8(const VelnorUtf16* text, size_t count) {
     }
     return out;
 }
+
+std::vector<VelnorUtf16> utf8ToUtf16(const std::string& text) {
+    std::vector<VelnorUtf16> out;
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const size_t length = lead < 0x80    ? 1
+                              : lead >= 0xF0 ? 4
+                              : lead >= 0xE0 ? 3
+                              : lead >= 0xC0 ? 2
+                                             : 0;
+        uint32_t c = length <= 1 ? lead : lead & (0x3F >> (length - 1));
+        bool valid = length != 0 && i + length <= text.size();
+        for (size_t k = 1; valid && k < length; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + k]);
+            valid = (next & 0xC0) == 0x80;
+            c = c << 6 | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8 either.
+        static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+        valid = valid && c >= kSmallest[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
+        if (!valid) {
+            out.push_back(0xFFFD);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            out.push_back(static_cast<VelnorUtf16>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<VelnorUtf16>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<VelnorUtf16>(c));
+        }
+        i += length;
+    }
+    out.push_back(0);
+    return out;
+}
