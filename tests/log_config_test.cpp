@@ -66,13 +66,12 @@ std::string stringBytes(const std::string& text, bool terminator) {
 }
 
 class LogConfigTest : public testing::Test {
-protected:
+  protected:
     // Makes `text` the registry (keys below Software\Halvex\Logs) and loads the configuration
     // of the test's application.
     bool load(const std::string& text) {
         registry = std::make_unique<testreg::TempRegistry>(
-            kHeader + text,
-            std::vector<std::string>{kLogs + application, kLogs + "Default"});
+            kHeader + text, std::vector<std::string>{kLogs + application, kLogs + "Default"});
         EXPECT_EQ(registry->failure(), "");
         config = std::make_unique<CQIRLogConfigWindows>(CQIRLogStringWChar(application.c_str()));
         return config->load();
@@ -95,10 +94,17 @@ TEST_F(LogConfigTest, DefaultKeyWithAllNineValues) {
                      "\"SeparateThreads\"=dword:00000001\n"
                      "\"Type\"=dword:00000001\n"
                      "\"Target\"=\"C:\\\\Logs\\\\velnor.log\"\n"
-                     "\"AllowObjects\"=" + multi({"CQIRBuffer<char>", "CQIRStringWChar"}) + "\n"
-                     "\"ExcludeObjects\"=" + multi({"CQIRLogData"}) + "\n"
-                     "\"AllowApplications\"=" + multi({"notepad.exe", "calc.exe"}) + "\n"
-                     "\"ExcludeApplications\"=" + multi({"cmd.exe"}) + "\n"));
+                     "\"AllowObjects\"=" +
+                     multi({"CQIRBuffer<char>", "CQIRStringWChar"}) +
+                     "\n"
+                     "\"ExcludeObjects\"=" +
+                     multi({"CQIRLogData"}) +
+                     "\n"
+                     "\"AllowApplications\"=" +
+                     multi({"notepad.exe", "calc.exe"}) +
+                     "\n"
+                     "\"ExcludeApplications\"=" +
+                     multi({"cmd.exe"}) + "\n"));
     ASSERT_EQ(count(), 1u);
     EXPECT_EQ(config->getOutcome(), CQIRLogConfigWindows::Outcome::Loaded);
     EXPECT_EQ(ascii(config->getChosenKey()), kLogs + "Default");
@@ -120,8 +126,11 @@ TEST_F(LogConfigTest, ApplicationKeyReplacesDefaultAndIgnoresApplicationLists) {
                      section(application + "\\Mine") +
                      "\"Enabled\"=dword:00000001\n"
                      "\"Type\"=dword:00000001\n"
-                     "\"AllowApplications\"=" + multi({"calc.exe"}) + "\n"
-                     "\"ExcludeApplications\"=" + multi({"cmd.exe"}) + "\n"));
+                     "\"AllowApplications\"=" +
+                     multi({"calc.exe"}) +
+                     "\n"
+                     "\"ExcludeApplications\"=" +
+                     multi({"cmd.exe"}) + "\n"));
     ASSERT_EQ(count(), 1u);
     EXPECT_TRUE(entry(0).m_bEnabled);
     EXPECT_EQ(entry(0).m_ulType, 1u);
@@ -161,10 +170,9 @@ TEST_F(LogConfigTest, DisabledEntriesKeepTheirIndex) {
 }
 
 TEST_F(LogConfigTest, NumbersThatDoNotFitReadAsZero) {
-    ASSERT_TRUE(load(section(application + "\\Out") +
-                     "\"Enabled\"=dword:00000001\n"
-                     "\"Detail\"=hex(b):0c,00,00,00,00,00,00,00\n"
-                     "\"Type\"=hex:01,00\n"));
+    ASSERT_TRUE(load(section(application + "\\Out") + "\"Enabled\"=dword:00000001\n"
+                                                      "\"Detail\"=hex(b):0c,00,00,00,00,00,00,00\n"
+                                                      "\"Type\"=hex:01,00\n"));
     EXPECT_EQ(entry(0).m_ulDetail, 0u);
     EXPECT_EQ(entry(0).m_ulType, 1u);  // two bytes fit
 }
@@ -175,7 +183,9 @@ struct TargetCase {
     std::string expected;  // the target read, "<empty>" for none
 };
 
-void PrintTo(const TargetCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const TargetCase& c, std::ostream* os) {
+    *os << c.name;
+}
 
 class LogConfigTargetTest : public LogConfigTest, public testing::WithParamInterface<TargetCase> {};
 
@@ -190,23 +200,27 @@ const std::string k260(260, 'y');
 
 INSTANTIATE_TEST_SUITE_P(
     Values, LogConfigTargetTest,
-    testing::Values(
-        TargetCase{"TwoHundredFiftyNineCharacters", "\"" + k259 + "\"", k259},
-        TargetCase{"TooLongForItsBuffer", "\"" + k260 + "\"", "<empty>"},
-        TargetCase{"WithoutTerminator", stringBytes("C:\\a.log", false), "C:\\a.log"},
-        TargetCase{"FullBufferWithoutTerminatorIsCut", stringBytes(k260, false), k260.substr(1)},
-        TargetCase{"Empty", "\"\"", "<empty>"}),
+    testing::Values(TargetCase{"TwoHundredFiftyNineCharacters", "\"" + k259 + "\"", k259},
+                    TargetCase{"TooLongForItsBuffer", "\"" + k260 + "\"", "<empty>"},
+                    TargetCase{"WithoutTerminator", stringBytes("C:\\a.log", false), "C:\\a.log"},
+                    TargetCase{"FullBufferWithoutTerminatorIsCut", stringBytes(k260, false),
+                               k260.substr(1)},
+                    TargetCase{"Empty", "\"\"", "<empty>"}),
     [](const testing::TestParamInfo<TargetCase>& param) { return std::string(param.param.name); });
 
 TEST_F(LogConfigTest, MultiStrings) {
     ASSERT_TRUE(load(section(application + "\\Out") +
                      "\"Enabled\"=dword:00000001\n"
                      "\"AllowObjects\"=\"CQIRStringWChar\"\n"
-                     "\"ExcludeObjects\"=" + stringBytes(std::string("A\0B", 3), false) + "\n" +
+                     "\"ExcludeObjects\"=" +
+                     stringBytes(std::string("A\0B", 3), false) + "\n" +
                      section(application + "\\Two") +
                      "\"Enabled\"=dword:00000001\n"
-                     "\"AllowObjects\"=" + multi({"A", "", "B"}) + "\n"
-                     "\"ExcludeObjects\"=" + multi({}) + "\n"));
+                     "\"AllowObjects\"=" +
+                     multi({"A", "", "B"}) +
+                     "\n"
+                     "\"ExcludeObjects\"=" +
+                     multi({}) + "\n"));
     ASSERT_EQ(count(), 2u);
     EXPECT_EQ(ascii(entry(0).m_strAllowObjects), "CQIRStringWChar");  // a plain string
     EXPECT_EQ(ascii(entry(0).m_strExcludeObjects), "A");  // the unterminated B is left out
@@ -214,13 +228,27 @@ TEST_F(LogConfigTest, MultiStrings) {
     EXPECT_EQ(ascii(entry(1).m_strExcludeObjects), "<empty>");
 }
 
+// The joining on its own, as the readers of "AllowObjects" and its kin use it on the bytes the
+// registry returned: an odd last byte is no unit, and nothing past the given size is read.
+TEST(LogConfigMultiStringTest, JoinsTheTerminatedStringsWithinTheSize) {
+    const unsigned char data[] = {'A', 0, 0, 0, 'B', 0, 'C', 0, 0, 0, 'D', 0, 0, 0, 0, 0};
+    EXPECT_EQ(ascii(qirJoinMultiString(data, sizeof data)), "A,BC,D");
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 10)), "A,BC");
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 9)), "A");  // BC without its terminator
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 4)), "A");
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 3)), "<empty>");
+    const CQIRLogStringWChar none = qirJoinMultiString(data, 0);
+    EXPECT_EQ(none.getSize(), 0u);
+    EXPECT_EQ(none.getBuffer(), nullptr);
+}
+
 // A subkey that is gone by the time it is opened ends the list there, successfully.
 class VanishingSubkey : public CQIRLogConfigWindows {
-public:
+  public:
     VanishingSubkey(const CQIRLogStringWChar& application, std::string gone)
         : CQIRLogConfigWindows(application), m_gone(std::move(gone)) {}
 
-protected:
+  protected:
     uint32_t openKey(const CQIRLogStringWChar& path, qir::sys::RegistryKey& key) override {
         const std::string text = ascii(path);
         if (text.size() >= m_gone.size() &&
@@ -230,7 +258,7 @@ protected:
         return CQIRLogConfigWindows::openKey(path, key);
     }
 
-private:
+  private:
     std::string m_gone;
 };
 
