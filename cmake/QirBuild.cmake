@@ -23,6 +23,18 @@ if(QIR_COVERAGE)
   add_link_options(--coverage)
 endif()
 
+# Fuzz trees: every object carries the fuzzer's coverage hooks and the sanitizers; only the
+# fuzz targets' own sources add -fsanitize=fuzzer, which brings libFuzzer's main.
+if(QIR_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID MATCHES "Clang" OR WIN32)
+    message(FATAL_ERROR "QIR_FUZZ needs clang on a native tree "
+                        "(cmake --preset fuzz, or CMAKE_CXX_COMPILER=clang++)")
+  endif()
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-sanitize-recover=all
+                      -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
+endif()
+
 # Warnings are errors in our own code; third-party sources keep their own flags.
 function(qir_warnings target)
   target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow)

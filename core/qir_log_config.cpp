@@ -60,8 +60,7 @@ CQIRLogStringWChar readTarget(const qir::sys::RegistryKey& key) {
     return CQIRLogStringWChar(units);
 }
 
-// A multi-string joined with ",": the terminated strings within the returned bytes, up to the
-// first empty one; an unterminated remainder is left out. Empty on any failure.
+// A multi-string value: empty when it is missing, larger than the buffer, or there is no memory.
 CQIRLogStringWChar readMultiString(const qir::sys::RegistryKey& key, const char* name) {
     std::unique_ptr<unsigned char[]> bytes(new (std::nothrow) unsigned char[kMultiStringBytes]);
     if (!bytes) {
@@ -72,7 +71,13 @@ CQIRLogStringWChar readMultiString(const qir::sys::RegistryKey& key, const char*
         qir::sys::kErrorSuccess) {
         return CQIRLogStringWChar();
     }
-    const uint32_t units = (size < kMultiStringBytes ? size : kMultiStringBytes) / 2;
+    return qirJoinMultiString(bytes.get(), size < kMultiStringBytes ? size : kMultiStringBytes);
+}
+
+}  // namespace
+
+CQIRLogStringWChar qirJoinMultiString(const unsigned char* pBytes, uint32_t ulSize) {
+    const uint32_t units = ulSize / 2;
     // The joined text is never longer than the units read: each terminator becomes a comma.
     std::unique_ptr<qir_wchar_t[]> joined(new (std::nothrow) qir_wchar_t[units + 1]);
     if (!joined) {
@@ -82,7 +87,7 @@ CQIRLogStringWChar readMultiString(const qir::sys::RegistryKey& key, const char*
     uint32_t start = 0;
     while (start < units) {
         uint32_t end = start;
-        while (end < units && unitAt(bytes.get(), end) != 0) {
+        while (end < units && unitAt(pBytes, end) != 0) {
             ++end;
         }
         if (end == units || end == start) {
@@ -92,15 +97,13 @@ CQIRLogStringWChar readMultiString(const qir::sys::RegistryKey& key, const char*
             joined[length++] = ',';
         }
         for (uint32_t i = start; i < end; ++i) {
-            joined[length++] = unitAt(bytes.get(), i);
+            joined[length++] = unitAt(pBytes, i);
         }
         start = end + 1;
     }
     joined[length] = 0;
     return CQIRLogStringWChar(joined.get());
 }
-
-}  // namespace
 
 CQIRLogConfigEntryList::~CQIRLogConfigEntryList() {
     destroy();

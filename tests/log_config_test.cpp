@@ -230,6 +230,20 @@ TEST_F(LogConfigTest, MultiStrings) {
     EXPECT_EQ(ascii(entry(1).m_strExcludeObjects), "<empty>");
 }
 
+// The joining on its own, as the readers of "AllowObjects" and its kin use it on the bytes the
+// registry returned: an odd last byte is no unit, and nothing past the given size is read.
+TEST(LogConfigMultiStringTest, JoinsTheTerminatedStringsWithinTheSize) {
+    const unsigned char data[] = {'A', 0, 0, 0, 'B', 0, 'C', 0, 0, 0, 'D', 0, 0, 0, 0, 0};
+    EXPECT_EQ(ascii(qirJoinMultiString(data, sizeof data)), "A,BC,D");
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 10)), "A,BC");
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 9)), "A");  // BC without its terminator
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 4)), "A");
+    EXPECT_EQ(ascii(qirJoinMultiString(data, 3)), "<empty>");
+    const CQIRLogStringWChar none = qirJoinMultiString(data, 0);
+    EXPECT_EQ(none.getSize(), 0u);
+    EXPECT_EQ(none.getBuffer(), nullptr);
+}
+
 // A subkey that is gone by the time it is opened ends the list there, successfully.
 class VanishingSubkey : public CQIRLogConfigWindows {
   public:

@@ -7,6 +7,11 @@
 #include "qir_log_string.h"
 #include "qir_sys/registry.h"
 
+// A multi-string value's data (REG_MULTI_SZ, UTF-16LE) as a filter list: the terminated
+// strings within the first `ulSize` bytes, up to the first empty one, joined with ","; an
+// unterminated remainder is left out. Empty when there is no memory.
+CQIRLogStringWChar qirJoinMultiString(const unsigned char* pBytes, uint32_t ulSize);
+
 // One output definition. The filter texts are comma-joined lists of names.
 struct CQIRLogConfigEntry {
     bool m_bEnabled = false;

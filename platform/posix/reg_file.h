@@ -79,6 +79,8 @@ class Key {
     const Key* findSubkey(std::u16string_view name) const;
     // An empty name is the default value.
     const Value* findValue(std::u16string_view name) const;
+    // Every value by its name, in the order of folded names.
+    const std::map<std::u16string, Value, FoldedLess>& values() const { return m_values; }
 
   private:
     friend class Reader;
