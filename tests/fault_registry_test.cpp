@@ -291,6 +291,32 @@ INSTANTIATE_TEST_SUITE_P(
                                 Outcome::Loaded, 0, "app", "000"}),
     caseName<ConfigFault>);
 
+// One configuration object loaded again: each load tells what it found itself, and a load that
+// fails holds no entries, whatever an earlier load of the object found.
+TEST_F(ConfigFaultTest, EachLoadTellsOnlyWhatItFound) {
+    CQIRLogConfigWindows config(name());
+    {
+        Failing failing(Site::RegistryCount, 1, kNoSystemResources);
+        EXPECT_FALSE(config.load());
+    }
+    EXPECT_EQ(config.getOutcome(), Outcome::KeyUnreadable);
+    EXPECT_EQ(config.getError(), kNoSystemResources);
+
+    EXPECT_TRUE(config.load());
+    EXPECT_EQ(config.getOutcome(), Outcome::Loaded);
+    EXPECT_EQ(config.getError(), 0u);
+    EXPECT_EQ(config.getEntries().getCount(), 3u);
+
+    {
+        Failing failing(Site::RegistryOpen, 0, kFileNotFound);
+        EXPECT_FALSE(config.load());
+    }
+    EXPECT_EQ(config.getOutcome(), Outcome::NoKey);
+    EXPECT_EQ(config.getError(), kFileNotFound);
+    EXPECT_EQ(ascii(config.getChosenKey()), "<empty>");
+    EXPECT_EQ(config.getEntries().getCount(), 0u);
+}
+
 // Each value read that fails leaves exactly that value as if it were missing, in exactly one
 // entry; the sweep fails the 1st, 2nd, ... value read until a load makes no more of them, and
 // every value of every entry must have been hit once.
