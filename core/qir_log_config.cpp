@@ -140,6 +140,12 @@ bool CQIRLogConfigWindows::fail(Outcome outcome, uint32_t error) {
 }
 
 bool CQIRLogConfigWindows::load() {
+    // Nothing of an earlier load of this object survives: entries, outcome, key and error are
+    // this load's own.
+    m_entries.destroy();
+    m_outcome = Outcome::NotLoaded;
+    m_strChosenKey = CQIRLogStringWChar();
+    m_ulError = 0;
     const CQIRLogStringWChar root = text("Software\\Halvex\\Logs");
     const CQIRLogStringWChar separator = text("\\");
     const CQIRLogStringWChar defaultPath = root + text("\\Default");

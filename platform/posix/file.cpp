@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "qir_sys/error.h"
+#include "qir_sys/fault.h"
 #include "qir_sys/process.h"
 
 namespace qir::sys {
@@ -74,6 +75,29 @@ uint32_t fromErrno(int error) {
     }
 }
 
+// The errno that fromErrno takes to `error`, so that a failure the fault seam plays reaches the
+// code as the failed system call's errno would; EPROTO (1) for a number without one.
+int errnoFor(uint32_t error) {
+    static const int kMapped[] = {ENOENT, ENOTDIR, EACCES, EEXIST, ENOSPC, EROFS, ENAMETOOLONG,
+                                  EMFILE, ENOMEM,  EBUSY,  ELOOP,  EFBIG,  EIO,   EINVAL};
+    for (int mapped : kMapped) {
+        if (fromErrno(mapped) == error) {
+            return mapped;
+        }
+    }
+    return EPROTO;
+}
+
+// Whether the call at `site` is to fail; if so, errno is what the failed call would leave.
+bool failsHere(fault::Site site) {
+    uint32_t error = 0;
+    if (!fault::injected(site, error)) {
+        return false;
+    }
+    errno = errnoFor(error);
+    return true;
+}
+
 // UTF-16 to UTF-8; false for an unpaired surrogate.
 bool toUtf8(const WideUnit* path, std::string& out) {
     for (const WideUnit* p = path; *p != 0; ++p) {
@@ -113,7 +137,9 @@ class UniqueFile {
     explicit UniqueFile(int fd) : m_fd(fd) {}
     ~UniqueFile() {
         if (m_fd >= 0) {
+            // A close that fails has released the descriptor all the same.
             ::close(m_fd);
+            failsHere(fault::Site::FileClose);
         }
     }
     UniqueFile(const UniqueFile&) = delete;
@@ -152,6 +178,9 @@ uint32_t writeOnce(int fd, const void* first, size_t firstSize, const void* seco
     iovec pieces[2] = {{const_cast<void*>(first), firstSize},
                        {const_cast<void*>(second), secondSize}};
     const size_t total = firstSize + secondSize;
+    if (failsHere(fault::Site::FileWrite)) {
+        return fromErrno(errno);
+    }
     ssize_t written = 0;
     do {
         // A plain write when there is one piece: it costs less than writev.
@@ -164,11 +193,21 @@ uint32_t writeOnce(int fd, const void* first, size_t firstSize, const void* seco
 }
 
 int openForAppend(const std::string& path) {
+    if (failsHere(fault::Site::FileOpen)) {
+        return -1;
+    }
     return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
 }
 
 constexpr int kCreateFlags = O_WRONLY | O_APPEND | O_CREAT | O_EXCL | O_CLOEXEC;
 constexpr mode_t kNewFileMode = 0666;  // less the umask, as every program's new files
+
+int createNew(const std::string& path) {
+    if (failsHere(fault::Site::FileCreate)) {
+        return -1;
+    }
+    return ::open(path.c_str(), kCreateFlags, kNewFileMode);
+}
 
 std::string folderOf(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -185,7 +224,7 @@ int createTemporary(const std::string& path, TemporaryName& temporary) {
                                std::to_string(threadId()) + "-";
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::string name = prefix + std::to_string(counter.fetch_add(1)) + ".tmp";
-        const int fd = ::open(name.c_str(), kCreateFlags, kNewFileMode);
+        const int fd = createNew(name);
         if (fd >= 0) {
             temporary.set(std::move(name));
             return fd;
@@ -207,7 +246,7 @@ struct Creation {
 // one write. Another appender may then see the file empty for a moment.
 Creation createExclusively(const std::string& path, const void* header, size_t headerSize,
                            const void* data, size_t size) {
-    const UniqueFile file(::open(path.c_str(), kCreateFlags, kNewFileMode));
+    const UniqueFile file(createNew(path));
     if (!file) {
         const int error = errno;
         return {error == EEXIST, error == ENOENT ? kErrorPathNotFound : fromErrno(error)};

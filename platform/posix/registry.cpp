@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "qir_sys/error.h"
+#include "qir_sys/fault.h"
 #include "reg_file.h"
 
 namespace qir::sys {
@@ -148,6 +149,10 @@ std::string registrySource() {
 
 uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
     key = RegistryKey();
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryOpen, injected)) {
+        return injected;
+    }
     try {
         std::unique_ptr<const regfile::Key> root = loadRegistry();
         const std::u16string_view names = viewOf(path);
@@ -166,6 +171,10 @@ uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
 }
 
 uint32_t registrySubkeyCount(const RegistryKey& key, uint32_t& count) {
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryCount, injected)) {
+        return injected;
+    }
     const regfile::Key* opened = keyOf(key);
     if (opened == nullptr) {
         return kErrorInvalidHandle;
@@ -176,6 +185,10 @@ uint32_t registrySubkeyCount(const RegistryKey& key, uint32_t& count) {
 
 uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* name,
                             uint32_t capacity) {
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryName, injected)) {
+        return injected;
+    }
     const regfile::Key* opened = keyOf(key);
     if (opened == nullptr) {
         return kErrorInvalidHandle;
@@ -196,6 +209,10 @@ uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* na
 
 uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* buffer,
                             uint32_t& size) {
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryQuery, injected)) {
+        return injected;
+    }
     const regfile::Key* opened = keyOf(key);
     if (opened == nullptr) {
         return kErrorInvalidHandle;

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "qir_sys/error.h"
+#include "qir_sys/fault.h"
 #include "qir_sys/process.h"
 #include "qir_win32.h"
 
@@ -13,6 +14,17 @@ namespace qir::sys {
 namespace {
 
 constexpr uint32_t kErrorWriteFault = 29;
+
+// Whether the call at `site` is to fail; if so, the last-error value is what the failed call
+// would leave.
+bool failsHere(fault::Site site) {
+    uint32_t error = 0;
+    if (!fault::injected(site, error)) {
+        return false;
+    }
+    SetLastError(error);
+    return true;
+}
 
 class UniqueHandle {
   public:
@@ -25,7 +37,9 @@ class UniqueHandle {
     HANDLE get() const { return m_handle; }
     void reset() {
         if (m_handle != INVALID_HANDLE_VALUE) {
+            // A close that fails has released the handle all the same.
             CloseHandle(m_handle);
+            failsHere(fault::Site::FileClose);
             m_handle = INVALID_HANDLE_VALUE;
         }
     }
@@ -58,6 +72,9 @@ uint32_t writeOnce(HANDLE file, const void* data, size_t size) {
     if (size > MAXDWORD) {
         return kErrorInvalidParameter;
     }
+    if (failsHere(fault::Site::FileWrite)) {
+        return GetLastError();
+    }
     DWORD written = 0;
     if (!WriteFile(file, data, static_cast<DWORD>(size), &written, nullptr)) {
         return GetLastError();
@@ -68,6 +85,9 @@ uint32_t writeOnce(HANDLE file, const void* data, size_t size) {
 // Append access without FILE_WRITE_DATA makes every write land at the end of the file; the
 // read right is what LockFileEx needs.
 HANDLE openForAppend(const WideUnit* path) {
+    if (failsHere(fault::Site::FileOpen)) {
+        return INVALID_HANDLE_VALUE;
+    }
     return CreateFileW(path, FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -107,8 +127,10 @@ HANDLE createTemporary(const WideUnit* path, TemporaryName& temporary) {
                                 std::to_wstring(threadId()) + L"-";
     for (int attempt = 0; attempt < 16; ++attempt) {
         std::wstring name = prefix + std::to_wstring(counter.fetch_add(1)) + L".tmp";
-        HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        HANDLE file = failsHere(fault::Site::FileCreate)
+                          ? INVALID_HANDLE_VALUE
+                          : CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file != INVALID_HANDLE_VALUE) {
             temporary.set(std::move(name));
             return file;

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "qir_sys/error.h"
+#include "qir_sys/fault.h"
 #include "qir_win32.h"
 
 namespace qir::sys {
@@ -35,6 +36,10 @@ RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
 // The view a 64-bit process sees by default: no KEY_WOW64_* flag.
 uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
     key = RegistryKey();
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryOpen, injected)) {
+        return injected;
+    }
     HKEY handle = nullptr;
     const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &handle);
     if (status != ERROR_SUCCESS) {
@@ -45,6 +50,10 @@ uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
 }
 
 uint32_t registrySubkeyCount(const RegistryKey& key, uint32_t& count) {
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryCount, injected)) {
+        return injected;
+    }
     if (!key) {
         return kErrorInvalidHandle;
     }
@@ -60,6 +69,10 @@ uint32_t registrySubkeyCount(const RegistryKey& key, uint32_t& count) {
 
 uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* name,
                             uint32_t capacity) {
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryName, injected)) {
+        return injected;
+    }
     if (!key) {
         return kErrorInvalidHandle;
     }
@@ -70,6 +83,10 @@ uint32_t registrySubkeyName(const RegistryKey& key, uint32_t index, WideUnit* na
 
 uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* buffer,
                             uint32_t& size) {
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryQuery, injected)) {
+        return injected;
+    }
     if (!key) {
         return kErrorInvalidHandle;
     }
