@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <future>
+#include <optional>
 #include <thread>
 #include <type_traits>
 #include <vector>
@@ -91,13 +92,23 @@ TEST(MutexLWTest, WithoutAHandleEveryOperationFails) {
 }
 
 TEST(MutexLWTest, NoMemoryForTheHandleLeavesAMutexThatNeverLocks) {
-    allocseam::Failing failing(1);
-    CQIRMutexLW mutex;
-    EXPECT_TRUE(failing.fired());
-    EXPECT_EQ(qir::sys::lastError(), qir::sys::kErrorNotEnoughMemory);
-    EXPECT_FALSE(mutex.isValid());
-    EXPECT_FALSE(mutex.lock(kWaitForever));
-    EXPECT_FALSE(mutex.unlock());
+    std::optional<CQIRMutexLW> mutex;
+    bool fired = false;
+    uint32_t error = 0;
+    {
+        allocseam::Failing failing(1);
+        mutex.emplace();
+        fired = failing.fired();
+        error = qir::sys::lastError();
+    }
+    if (!fired) {
+        // A kernel mutex (Windows) takes nothing from this program's heap.
+        GTEST_SKIP() << "creating the mutex allocates nothing here";
+    }
+    EXPECT_EQ(error, qir::sys::kErrorNotEnoughMemory);
+    EXPECT_FALSE(mutex->isValid());
+    EXPECT_FALSE(mutex->lock(kWaitForever));
+    EXPECT_FALSE(mutex->unlock());
 }
 
 // Records the timeouts that reach lock and answers as told.
