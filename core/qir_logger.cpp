@@ -33,6 +33,10 @@ CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uin
 CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget,
                                         const CQIRLogStringWChar& strThread) {
     const uint32_t length = strTarget.length();
+    if (length == 0) {
+        // No target, no file: a bare "_<id>" would land in the host's current folder.
+        return CQIRLogStringWChar();
+    }
     const uint32_t nameStart = fileNameStart(strTarget);
     CQIRLogStringWChar directory = strTarget >> (length - nameStart);
     CQIRLogStringWChar name = strTarget << nameStart;

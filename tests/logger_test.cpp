@@ -236,6 +236,20 @@ TEST_F(LoggerTest, SeparateThreadsWriteOneFilePerThread) {
     EXPECT_FALSE(fs::exists(dir / "trace.log"));
 }
 
+// An entry without a target names no file for any thread: no "_<id>" file appears in
+// whatever folder the host runs in, and the entry counts as failed, as without separate files.
+TEST_F(LoggerTest, SeparateThreadsWithoutATargetWriteNoFile) {
+    CQIRLogConfigEntry entry = textEntry("kept.log");
+    entry.m_bSeparateThreads = true;
+    entry.m_strTarget = CQIRLogStringWChar();
+    const CQIRLogConfigEntry kept = textEntry("kept.log");
+    ASSERT_TRUE(configure({entry, kept}));
+    const fs::path here = fs::current_path();
+    EXPECT_FALSE(logger.write(record(QIR_LOG_ERROR, "host.exe", "A::f", 11)));
+    EXPECT_FALSE(fs::exists(here / "_11"));
+    EXPECT_EQ(lineCount(dir / "kept.log"), 1);
+}
+
 TEST(PerThreadFileNameTest, InsertsTheThreadIdBeforeTheExtension) {
     struct Case {
         const char* target;
@@ -247,7 +261,7 @@ TEST(PerThreadFileNameTest, InsertsTheThreadIdBeforeTheExtension) {
           Case{"app.log", 1234, "app_1234.log"}, Case{"C:\\logs\\trace", 7, "C:\\logs\\trace_7"},
           Case{"/var/log/app.d/trace", 1234, "/var/log/app.d/trace_1234"},
           Case{"/var/log/a.b/c.d.txt", 7, "/var/log/a.b/c.d_7.txt"},
-          Case{"C:/logs\\x.y", 4294967295u, "C:/logs\\x_-1.y"}, Case{"", 7, "_7"}}) {
+          Case{"C:/logs\\x.y", 4294967295u, "C:/logs\\x_-1.y"}, Case{"", 7, "<empty>"}}) {
         EXPECT_EQ(ascii(qirPerThreadFileName(w(c.target), c.thread)), c.name) << c.target;
     }
 }

@@ -43,7 +43,8 @@ class CQIRLogger {
     std::atomic<bool> m_bSetUp{false};
 };
 
-// The per-thread file name of a target: "dir/name.ext" gives "dir/name_1234.ext".
+// The per-thread file name of a target: "dir/name.ext" gives "dir/name_1234.ext"; an empty
+// target gives an empty name (no file).
 CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uint32_t ulThreadId);
 // The same with any text in place of the thread id.
 CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget,
