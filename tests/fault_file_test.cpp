@@ -33,6 +33,7 @@ constexpr uint32_t kTooManyOpenFiles = 4;
 constexpr uint32_t kAccessDenied = 5;
 constexpr uint32_t kWriteProtect = 19;
 constexpr uint32_t kSharingViolation = 32;
+constexpr uint32_t kInvalidParameter = 87;
 constexpr uint32_t kDiskFull = 112;
 constexpr uint32_t kIoDevice = 1117;
 
@@ -75,6 +76,8 @@ const FileFault kFileFaults[] = {
     {"LineNotWrittenToNewFile", Site::FileWrite, 2, kDiskFull, false, kDiskFull, Left::MarkOnly},
     {"LineNotWrittenToExistingFile", Site::FileWrite, 1, kDiskFull, true, kDiskFull, Left::Old},
     {"LineNotWrittenForIoError", Site::FileWrite, 1, kIoDevice, true, kIoDevice, Left::Old},
+    {"LineRefusedAsInvalid", Site::FileWrite, 1, kInvalidParameter, true, kInvalidParameter,
+     Left::Old},
     // A close that fails comes after the bytes were handed over: the append stands.
     {"CloseFailsAfterAppend", Site::FileClose, 1, kIoDevice, true, 0, Left::OldAndNew},
     {"EveryCloseFailsOnNewFile", Site::FileClose, 0, kIoDevice, false, 0, Left::New},

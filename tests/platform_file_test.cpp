@@ -181,6 +181,21 @@ TEST_F(FileTest, NonAsciiNamesAreKeptWhole) {
     EXPECT_TRUE(entries().empty());
 }
 
+// A bare file name is a file in the current folder, created there with its header and no
+// temporary file left beside it.
+TEST_F(FileTest, ABareNameIsAFileInTheCurrentFolder) {
+    const fs::path before = fs::current_path();
+    fs::current_path(m_folder);
+    const WideUnit name[] = {'b', 'a', 'r', 'e', '.', 'l', 'o', 'g', 0};
+    const uint32_t first = append(name, kBom, "x");
+    const uint32_t second = append(name, kBom, "y");
+    fs::current_path(before);
+    EXPECT_EQ(first, 0u);
+    EXPECT_EQ(second, 0u);
+    EXPECT_EQ(entries(), std::vector<std::string>{"bare.log"});
+    EXPECT_EQ(readAll(m_folder / "bare.log"), kBom + "xy");
+}
+
 TEST_F(FileTest, NoPathIsAnInvalidParameter) {
     EXPECT_EQ(appendToFile(nullptr, kBom.data(), kBom.size(), "x", 1), kInvalidParameter);
     EXPECT_EQ(deleteFile(nullptr), kInvalidParameter);
