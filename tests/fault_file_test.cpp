@@ -152,6 +152,22 @@ TEST_P(FileFaultTest, PlatformAnswersTheErrorAndLeavesNothingBehind) {
     EXPECT_EQ(qir::sys::appendToFile(path.c_str(), kMark.data(), 2, line.data(), line.size()), 0u);
 }
 
+// An error that no errno stands for (POSIX) still fails the append, with a number of its own
+// or the generic one, and leaves the file as it was.
+TEST_F(FileFaultTest, AnErrorWithoutAnErrnoStillFailsTheAppend) {
+    const WideString path = file().string<qir::sys::WideUnit>();
+    const std::string before = "old line\n";
+    ASSERT_EQ(qir::sys::appendToFile(path.c_str(), kMark.data(), 2, before.data(), before.size()),
+              0u);
+    uint32_t answer = 0;
+    {
+        Failing failing(Site::FileWrite, 1, 1359);  // ERROR_INTERNAL_ERROR
+        answer = qir::sys::appendToFile(path.c_str(), kMark.data(), 2, "x", 1);
+    }
+    EXPECT_NE(answer, 0u);
+    EXPECT_EQ(readAll(file()), kMark + before);
+}
+
 CQIRLogStringWChar w(const std::string& text) {
     return logtext::make<CQIRLogStringWChar>(text);
 }
