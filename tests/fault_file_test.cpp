@@ -22,6 +22,9 @@
 
 namespace {
 
+using logtext::pathText;
+using logtext::w;
+
 namespace fs = std::filesystem;
 using qir::sys::fault::Failing;
 using qir::sys::fault::openHandleCount;
@@ -166,17 +169,6 @@ TEST_F(FileFaultTest, AnErrorWithoutAnErrnoStillFailsTheAppend) {
     }
     EXPECT_NE(answer, 0u);
     EXPECT_EQ(readAll(file()), kMark + before);
-}
-
-CQIRLogStringWChar w(const std::string& text) {
-    return logtext::make<CQIRLogStringWChar>(text);
-}
-
-CQIRLogStringWChar pathText(const fs::path& path) {
-    const std::u16string units = path.u16string();
-    std::vector<qir_wchar_t> text(units.begin(), units.end());
-    text.push_back(0);
-    return CQIRLogStringWChar(text.data());
 }
 
 CQIRLogData record(const std::string& message) {

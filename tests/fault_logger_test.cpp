@@ -22,6 +22,8 @@
 
 namespace {
 
+using logtext::w;
+
 namespace fs = std::filesystem;
 using qir::sys::fault::Failing;
 using qir::sys::fault::openHandleCount;
@@ -34,10 +36,6 @@ constexpr uint32_t kIoDevice = 1117;
 constexpr uint32_t kNoSystemResources = 1450;
 constexpr uint32_t kEntries = 3;
 const char* const kFiles[kEntries] = {"a.log", "b.log", "c.log"};
-
-CQIRLogStringWChar w(const std::string& text) {
-    return logtext::make<CQIRLogStringWChar>(text);
-}
 
 std::string programName() {
     return fs::u8path(qir::sys::executablePath()).filename().u8string();

@@ -16,12 +16,10 @@
 
 namespace {
 
+using logtext::w;
+
 using logtext::ascii;
 using Bytes = std::vector<unsigned char>;
-
-CQIRLogStringWChar w(const std::string& text) {
-    return logtext::make<CQIRLogStringWChar>(text);
-}
 
 CQIRLogData record(const std::string& function, const Bytes& data = {}) {
     return CQIRLogData(QIR_LOG_ERROR, w("message"), 5, w("Read"),

@@ -18,19 +18,11 @@
 
 namespace {
 
+using logtext::pathText;
+using logtext::w;
+
 namespace fs = std::filesystem;
 using Bytes = std::vector<unsigned char>;
-
-CQIRLogStringWChar w(const std::string& text) {
-    return logtext::make<CQIRLogStringWChar>(text);
-}
-
-CQIRLogStringWChar target(const fs::path& path) {
-    const std::u16string units = path.u16string();
-    std::vector<qir_wchar_t> text(units.begin(), units.end());
-    text.push_back(0);
-    return CQIRLogStringWChar(text.data());
-}
 
 // UTF-16LE bytes of ASCII text.
 Bytes utf16(const std::string& ascii) {
@@ -92,7 +84,7 @@ class LogOutputTest : public testing::Test {
 TEST_F(LogOutputTest, FirstWriteCreatesTheFileWithTheMarkAndOneLine) {
     const fs::path file = dir / "velnor.log";
     const Fields fields;
-    ASSERT_TRUE(output.write(fields.record(), target(file)));
+    ASSERT_TRUE(output.write(fields.record(), pathText(file)));
     const Bytes line = utf16(
         "<Fri Dec 04 09:41:24 2026> <ERROR> <host.exe : 1234, 5678> "
         "<CQIRBuffer<unsigned char>::alloc> <\"could not find device, hResult = 0x80004005\"> "
@@ -104,7 +96,7 @@ TEST_F(LogOutputTest, FirstWriteCreatesTheFileWithTheMarkAndOneLine) {
     second.severity = QIR_LOG_WARNING;
     second.line = 0;
     second.returnCode = 0xDEADBEEF;
-    ASSERT_TRUE(output.write(second.record(), target(file)));
+    ASSERT_TRUE(output.write(second.record(), pathText(file)));
     const Bytes secondLine = utf16(
         "<Fri Dec 04 09:41:24 2026> <WARNING> <host.exe : 1234, 5678> "
         "<CQIRBuffer<unsigned char>::alloc> <\"could not find device, hResult = 0x80004005\"> "
@@ -129,7 +121,7 @@ TEST_P(LogLineTest, ComposesTheLayout) {
     Fields fields;
     GetParam().change(fields);
     const fs::path file = dir / "line.log";
-    ASSERT_TRUE(output.write(fields.record(), target(file)));
+    ASSERT_TRUE(output.write(fields.record(), pathText(file)));
     EXPECT_EQ(readFile(file), kMark + utf16(GetParam().line));
 }
 
@@ -180,7 +172,7 @@ TEST_F(LogOutputTest, TextBeyondAsciiIsWrittenAsUtf16) {
     const CQIRLogData data(QIR_LOG_ERROR, CQIRLogStringWChar(message), 0, w("t"), nullptr, 0, 1, 2,
                            w("a"), w("t"), w("f"), w("x"), 3);
     const fs::path file = dir / "wide.log";
-    ASSERT_TRUE(output.write(data, target(file)));
+    ASSERT_TRUE(output.write(data, pathText(file)));
     const Bytes expected =
         kMark + utf16("<t> <ERROR> <a : 2, 1> <::f> <\"a") +
         Bytes{0xE9, 0x00, 0x3D, 0xD8, 0x00, 0xDE} +
@@ -190,7 +182,7 @@ TEST_F(LogOutputTest, TextBeyondAsciiIsWrittenAsUtf16) {
 
 TEST_F(LogOutputTest, MissingFolderFailsAndIsNotCreated) {
     const fs::path missing = dir / "no" / "such" / "folder";
-    EXPECT_FALSE(output.write(Fields().record(), target(missing / "x.log")));
+    EXPECT_FALSE(output.write(Fields().record(), pathText(missing / "x.log")));
     EXPECT_FALSE(fs::exists(dir / "no"));
     EXPECT_FALSE(output.write(Fields().record(), CQIRLogStringWChar()));
 }
@@ -198,7 +190,7 @@ TEST_F(LogOutputTest, MissingFolderFailsAndIsNotCreated) {
 TEST_F(LogOutputTest, NoMemoryForTheLineWritesNothing) {
     const fs::path file = dir / "nomemory.log";
     const CQIRLogData data = Fields().record();
-    const CQIRLogStringWChar path = target(file);
+    const CQIRLogStringWChar path = pathText(file);
     {
         allocseam::Failing failing(0);
         EXPECT_FALSE(output.write(data, path));
@@ -208,11 +200,11 @@ TEST_F(LogOutputTest, NoMemoryForTheLineWritesNothing) {
 
 TEST_F(LogOutputTest, ClearDeletesOrFindsNothingToDelete) {
     const fs::path file = dir / "clear.log";
-    ASSERT_TRUE(output.write(Fields().record(), target(file)));
-    EXPECT_TRUE(output.clear(target(file)));
+    ASSERT_TRUE(output.write(Fields().record(), pathText(file)));
+    EXPECT_TRUE(output.clear(pathText(file)));
     EXPECT_FALSE(fs::exists(file));
-    EXPECT_TRUE(output.clear(target(file)));
-    EXPECT_TRUE(output.clear(target(dir / "missing" / "x.log")));
+    EXPECT_TRUE(output.clear(pathText(file)));
+    EXPECT_TRUE(output.clear(pathText(dir / "missing" / "x.log")));
     EXPECT_FALSE(output.clear(CQIRLogStringWChar()));
 }
 
@@ -238,7 +230,7 @@ TEST(LogOutputTypeTest, ComparesTypes) {
 // Threads of one process racing to create and fill one new file.
 TEST_F(LogOutputTest, ConcurrentWritersLeaveOneMarkAndWholeLines) {
     const fs::path file = dir / "shared.log";
-    const CQIRLogStringWChar path = target(file);
+    const CQIRLogStringWChar path = pathText(file);
     constexpr int kThreads = 8;
     constexpr int kLines = 100;
     std::atomic<int> ready{0};

@@ -13,11 +13,9 @@
 
 namespace {
 
-const testing::Environment* const kCapture = testing::AddGlobalTestEnvironment(new LogCapture);
+using logtext::w;
 
-CQIRLogStringWChar w(const std::string& text) {
-    return logtext::make<CQIRLogStringWChar>(text);
-}
+const testing::Environment* const kCapture = testing::AddGlobalTestEnvironment(new LogCapture);
 
 // Runs `report`, which must succeed, and answers the one line it appended.
 template <class Report>

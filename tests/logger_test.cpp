@@ -19,19 +19,11 @@
 
 namespace {
 
+using logtext::pathText;
+using logtext::w;
+
 namespace fs = std::filesystem;
 using logtext::ascii;
-
-CQIRLogStringWChar w(const std::string& text) {
-    return logtext::make<CQIRLogStringWChar>(text);
-}
-
-CQIRLogStringWChar pathText(const fs::path& path) {
-    const std::u16string units = path.u16string();
-    std::vector<qir_wchar_t> text(units.begin(), units.end());
-    text.push_back(0);
-    return CQIRLogStringWChar(text.data());
-}
 
 // Lines in a log file (each ends in "\r\n" as UTF-16).
 int lineCount(const fs::path& path) {

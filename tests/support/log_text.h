@@ -2,6 +2,7 @@
 // conversions, and reads them back as ASCII, for tests that hold for both widths.
 #pragma once
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,19 @@ inline CQIRLogStringMultiByte make<CQIRLogStringMultiByte>(const std::string& as
 template <>
 inline CQIRLogStringWChar make<CQIRLogStringWChar>(const std::string& ascii) {
     return CQIRLogStringWChar(units(ascii).data());
+}
+
+// A UTF-16 log string of ASCII text.
+inline CQIRLogStringWChar w(const std::string& ascii) {
+    return make<CQIRLogStringWChar>(ascii);
+}
+
+// A path as the UTF-16 log string that the outputs take as their target.
+inline CQIRLogStringWChar pathText(const std::filesystem::path& path) {
+    const std::u16string text = path.u16string();
+    std::vector<qir_wchar_t> out(text.begin(), text.end());
+    out.push_back(0);
+    return CQIRLogStringWChar(out.data());
 }
 
 // The text up to the storage's first zero, each element as one char; "<empty>" without storage.
