@@ -13,6 +13,7 @@
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
 #include "qir_sys/process.h"
+#include "qir_sys/utf8.h"
 
 namespace qir::sys {
 
@@ -113,21 +114,7 @@ bool toUtf8(const WideUnit* path, std::string& out) {
             value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
             ++p;
         }
-        if (value < 0x80) {
-            out += static_cast<char>(value);
-        } else if (value < 0x800) {
-            out += static_cast<char>(0xC0 | (value >> 6));
-            out += static_cast<char>(0x80 | (value & 0x3F));
-        } else if (value < 0x10000) {
-            out += static_cast<char>(0xE0 | (value >> 12));
-            out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (value & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (value >> 18));
-            out += static_cast<char>(0x80 | ((value >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((value >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (value & 0x3F));
-        }
+        appendUtf8(out, value);
     }
     return true;
 }

@@ -5,6 +5,8 @@
 
 #include <climits>
 
+#include "qir_sys/utf8.h"
+
 namespace qir::sys {
 
 uint32_t processId() {
@@ -34,25 +36,13 @@ uint32_t executablePathUtf16(WideUnit* out, uint32_t capacity) {
     uint32_t units = 0;
     for (size_t i = 0; i < size;) {
         // UTF-8, as the file system names it; anything else is no path we can hand on.
-        const auto lead = static_cast<unsigned char>(path[i]);
-        const size_t length = lead < 0x80    ? 1
-                              : lead >= 0xF0 ? 4
-                              : lead >= 0xE0 ? 3
-                              : lead >= 0xC0 ? 2
-                                             : 0;
-        if (length == 0 || i + length > size) {
+        uint32_t value = 0;
+        const size_t length = decodeUtf8(path + i, size - i, value);
+        if (length == 0) {
             return 0;
         }
-        uint32_t value = length == 1 ? lead : lead & (0x3F >> (length - 1));
-        for (size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(path[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return 0;
-            }
-            value = value << 6 | (next & 0x3F);
-        }
         const uint32_t need = value > 0xFFFF ? 2 : 1;
-        if (value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF) || units + need >= capacity) {
+        if (units + need >= capacity) {
             return 0;
         }
         if (need == 1) {

@@ -2,27 +2,7 @@
 
 #include <cstdint>
 
-namespace {
-
-void appendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
-}  // namespace
+#include "qir_sys/utf8.h"
 
 std::string utf16ToUtf8(const VelnorUtf16* text, size_t count) {
     std::string out;
@@ -35,7 +15,7 @@ std::string utf16ToUtf8(const VelnorUtf16* text, size_t count) {
                 ++i;
             }
         }
-        appendUtf8(out, (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
+        qir::sys::appendUtf8(out, (c >= 0xD800 && c <= 0xDFFF) ? 0xFFFD : c);
     }
     return out;
 }
@@ -43,23 +23,11 @@ std::string utf16ToUtf8(const VelnorUtf16* text, size_t count) {
 std::vector<VelnorUtf16> utf8ToUtf16(const std::string& text) {
     std::vector<VelnorUtf16> out;
     for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const size_t length = lead < 0x80    ? 1
-                              : lead >= 0xF0 ? 4
-                              : lead >= 0xE0 ? 3
-                              : lead >= 0xC0 ? 2
-                                             : 0;
-        uint32_t c = length <= 1 ? lead : lead & (0x3F >> (length - 1));
-        bool valid = length != 0 && i + length <= text.size();
-        for (size_t k = 1; valid && k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            valid = (next & 0xC0) == 0x80;
-            c = c << 6 | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8 either.
+        uint32_t c = 0;
+        const size_t length = qir::sys::decodeUtf8(text.data() + i, text.size() - i, c);
+        // Overlong forms are not UTF-8 either.
         static const uint32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        valid = valid && c >= kSmallest[length] && c <= 0x10FFFF && (c < 0xD800 || c > 0xDFFF);
-        if (!valid) {
+        if (length == 0 || c < kSmallest[length]) {
             out.push_back(0xFFFD);
             ++i;
             continue;
