@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "param_name.h"
+#include "qir_sys/utf8.h"
 #include "qir_sys/wide.h"
 #include "scoped_locale.h"
 
@@ -127,6 +129,56 @@ TEST(WideTest, NumbersEndAtTheFirstCharacterThatIsNoDigit) {
     EXPECT_EQ(number, 42);
     ASSERT_TRUE(qir::sys::utf16ToDouble(lone, real));
     EXPECT_DOUBLE_EQ(real, -1.5);
+}
+
+}  // namespace
+
+namespace {
+
+// One code point read from the front of UTF-8 bytes: its length, or 0 when the bytes start
+// none.
+struct Utf8Case {
+    const char* name;
+    std::string bytes;
+    size_t length;
+    uint32_t value;  // when length is not 0
+};
+
+void PrintTo(const Utf8Case& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class Utf8DecodeTest : public testing::TestWithParam<Utf8Case> {};
+
+TEST_P(Utf8DecodeTest, ReadsOneCodePointOrNone) {
+    const Utf8Case& c = GetParam();
+    uint32_t value = 0x12345;
+    EXPECT_EQ(qir::sys::decodeUtf8(c.bytes.data(), c.bytes.size(), value), c.length);
+    EXPECT_EQ(value, c.length != 0 ? c.value : 0x12345u) << "a refused sequence sets nothing";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Sequences, Utf8DecodeTest,
+    testing::Values(Utf8Case{"Ascii", "Ab", 1, 'A'}, Utf8Case{"TwoBytes", "\xC3\xA9x", 2, 0xE9},
+                    Utf8Case{"ThreeBytes", "\xE6\x97\xA5", 3, 0x65E5},
+                    Utf8Case{"FourBytes", "\xF0\x9F\x98\x80", 4, 0x1F600},
+                    Utf8Case{"LastCodePoint", "\xF4\x8F\xBF\xBF", 4, 0x10FFFF},
+                    Utf8Case{"Nothing", "", 0, 0}, Utf8Case{"LoneContinuation", "\x80", 0, 0},
+                    Utf8Case{"NoLeadByte", "\xFF", 0, 0}, Utf8Case{"CutShort", "\xE6\x97", 0, 0},
+                    Utf8Case{"NotContinued", "\xE6\x41\x41", 0, 0},
+                    Utf8Case{"Surrogate", "\xED\xA0\x80", 0, 0},
+                    Utf8Case{"PastTheLastCodePoint", "\xF4\x90\x80\x80", 0, 0},
+                    Utf8Case{"OverlongReadAsItsValue", "\xC0\xAF", 2, '/'}),
+    caseName<Utf8Case>);
+
+TEST(Utf8EncodeTest, EveryLengthReadsBackAsWritten) {
+    for (uint32_t value : {0x0u, 0x7Fu, 0x80u, 0x7FFu, 0x800u, 0xFFFFu, 0x10000u, 0x10FFFFu}) {
+        std::string bytes;
+        qir::sys::appendUtf8(bytes, value);
+        uint32_t read = 0;
+        EXPECT_EQ(qir::sys::decodeUtf8(bytes.data(), bytes.size(), read), bytes.size()) << value;
+        EXPECT_EQ(read, value);
+    }
 }
 
 }  // namespace
