@@ -5,7 +5,5 @@
 
 extern "C" {
 using FakeVendorResetFn = void (*)(const fake::Script*);
-using FakeVendorCallCountFn = int32_t (*)();
-using FakeVendorCallAtFn = void (*)(int32_t, fake::Call*);
-using FakeVendorUnexpectedCallsFn = int32_t (*)();
+using FakeVendorTraceFn = const char* (*)();
 }
