@@ -1,8 +1,6 @@
 // The built VelnorApi library, loaded as a host loads it, with the scripted vendor built as a
 // vendor library of its own (its own C++ runtime) found through the real loading path: beside
 // the library on POSIX, in the application directory on Windows.
-#include <gtest/gtest.h>
-
 #include <regex>
 
 #include "export_table.h"
@@ -17,38 +15,40 @@ namespace {
 namespace fs = std::filesystem;
 using qir::sys::libraryFileName;
 
-qir::sys::Library load(const std::string& path) {
+// A library of the build beside this suite, loaded by `path` (by default its full path).
+struct Loaded {
+    explicit Loaded(const std::string& stem, std::string path = "")
+        : library(qir::sys::openLibrary(
+              path.empty() ? (testpaths::executableDirectory() / libraryFileName(stem)).u8string()
+                           : path,
+              error)) {}
+    template <class F>
+    F get(const char* name) const {
+        return reinterpret_cast<F>(library.symbol(name));
+    }
     uint32_t error = 0;
-    qir::sys::Library library = qir::sys::openLibrary(path, error);
-    EXPECT_TRUE(library) << path << " not loaded, error " << error;
-    return library;
-}
-
-template <class F>
-F symbol(const qir::sys::Library& library, const char* name) {
-    return reinterpret_cast<F>(library.symbol(name));
-}
+    const qir::sys::Library library;
+};
 
 // Every row of the exports' table across the boundary: the same answers, memory and vendor
-// calls as in process, an exception thrown in the vendor's module caught in the library's.
+// calls as in process; an exception thrown in the vendor's module is caught in the library's.
 class BoundaryTest : public testing::TestWithParam<exports::Row> {};
 
 TEST_P(BoundaryTest, AnswersAndCallsTheVendorAsInProcess) {
     const exports::Row& row = GetParam();
-    const fs::path dir = testpaths::executableDirectory();
-    const qir::sys::Library vendor = load((dir / libraryFileName("SynCom")).u8string());
-    const qir::sys::Library api = load((dir / libraryFileName("VelnorApi")).u8string());
-    ASSERT_TRUE(vendor && api);
+    const Loaded vendor("SynCom"), api("VelnorApi");
+    ASSERT_TRUE(vendor.library && api.library) << vendor.error << " " << api.error;
     const fake::Script script = fake::parse(row.script);
-    symbol<FakeVendorResetFn>(vendor, "FakeVendorReset")(&script);
-    const exports::Exports exports{
-        symbol<PFN_GetTouchpadLaunchState>(api, "GetTouchpadLaunchState"),
-        symbol<PFN_SetTouchpadLaunchState>(api, "SetTouchpadLaunchState"),
-        symbol<PFN_GetTouchpadRegistryKey>(api, "GetTouchpadRegistryKey")};
-    EXPECT_EQ(exports::run(exports, row), std::make_pair(row.result, exports::expectedMemory(row)));
-    // The reports stay inside the library here.
-    const std::string vendorCalls = std::regex_replace(row.calls, std::regex(" ?R"), "");
-    EXPECT_EQ(symbol<FakeVendorTraceFn>(vendor, "FakeVendorTrace")(), vendorCalls);
+    vendor.get<FakeVendorResetFn>("FakeVendorReset")(&script);
+    const auto outcome =
+        exports::run({api.get<PFN_GetTouchpadLaunchState>("GetTouchpadLaunchState"),
+                      api.get<PFN_SetTouchpadLaunchState>("SetTouchpadLaunchState"),
+                      api.get<PFN_GetTouchpadRegistryKey>("GetTouchpadRegistryKey")},
+                     row);
+    EXPECT_EQ(outcome[1], outcome[0]);
+    // The reports stay inside the library.
+    EXPECT_EQ(vendor.get<FakeVendorTraceFn>("FakeVendorTrace")(),
+              std::regex_replace(row.calls, std::regex(" ?R"), ""));
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, BoundaryTest, testing::ValuesIn(exports::kRows),
@@ -62,23 +62,21 @@ TEST(RelativeLoadTest, VendorIsFoundBesideTheLibraryNotInTheCurrentDirectory) {
         GTEST_SKIP() << "a relative path is a POSIX loader's notion here";
     }
     const fs::path dir = testpaths::executableDirectory();
-    const qir::sys::Library vendor = load((dir / libraryFileName("SynCom")).u8string());
+    const Loaded vendor("SynCom");
     const fake::Script script;
-    symbol<FakeVendorResetFn>(vendor, "FakeVendorReset")(&script);
+    vendor.get<FakeVendorResetFn>("FakeVendorReset")(&script);
     // A copy of its own, that has not looked for its vendor yet.
-    const std::string copy =
-        libraryFileName("VelnorApiRelative" + std::to_string(qir::sys::processId()));
-    testpaths::PlacedFile placed(dir / libraryFileName("VelnorApi"), copy);
+    const std::string copy = "VelnorApiRelative" + std::to_string(qir::sys::processId());
+    testpaths::PlacedFile placed(dir / libraryFileName("VelnorApi"), libraryFileName(copy));
     const fs::path decoy = testpaths::scratchDirectory("qir-decoy");
     fs::create_directories(decoy);
     fs::copy_file(dir / libraryFileName("VelnorApi"), decoy / libraryFileName("SynCom"));
-
     const fs::path previous = fs::current_path();
     fs::current_path(dir);
-    const qir::sys::Library api = load("./" + copy);
+    const Loaded api(copy, "./" + libraryFileName(copy));
     fs::current_path(decoy);
     uint8_t state = 0xA5;
-    const auto get = symbol<PFN_GetTouchpadLaunchState>(api, "GetTouchpadLaunchState");
+    const auto get = api.get<PFN_GetTouchpadLaunchState>("GetTouchpadLaunchState");
     const int32_t result = get != nullptr ? get(&state) : -1;
     fs::current_path(previous);
     fs::remove_all(decoy);

@@ -1,15 +1,10 @@
 // A host that loads the library, unloads it and loads it again: each loaded copy reads the
 // configuration afresh on its first report, and an unloaded copy leaves no code mapped and no
 // log file open.
-#include <gtest/gtest.h>
-
-#include <filesystem>
-#include <string>
-#include <vector>
+#include <regex>
 
 #include "export_table.h"
 #include "qir_sys/library.h"
-#include "qir_sys/process.h"
 #include "temp_registry.h"
 #include "test_paths.h"
 
@@ -26,22 +21,24 @@ bool mapped(const std::string& fileName) {
     return GetModuleHandleA(fileName.c_str()) != nullptr;
 #else
     std::ifstream maps("/proc/self/maps");
-    const std::string text(std::istreambuf_iterator<char>(maps), {});
-    return text.find("/" + fileName + "\n") != std::string::npos;
+    return std::string(std::istreambuf_iterator<char>(maps), {}).find("/" + fileName + "\n") !=
+           std::string::npos;
 #endif
 }
 
 TEST(ReloadTest, EachLoadWritesWhereTheConfigurationThenSays) {
-    const fs::path dir = testpaths::executableDirectory();
     const std::string name =
         qir::sys::libraryFileName("VelnorApiReload" + std::to_string(qir::sys::processId()));
-    testpaths::PlacedFile copy(dir / qir::sys::libraryFileName("VelnorApi"), name);
+    const fs::path dir = testpaths::executableDirectory();
     const fs::path scratch = testpaths::scratchDirectory("qir-reload");
+    const testpaths::PlacedFile copy(dir / qir::sys::libraryFileName("VelnorApi"), name);
     fs::create_directories(scratch);
     const std::string key = "Software\\Halvex\\Logs\\" + LogCapture::programName();
-    const std::string expected =
-        LogCapture::expectedLine("ERROR", "::GetTouchpadRegistryKey", "strRegistryKey is null",
-                                 "GetTouchpadRegistryKey", 0, "VelnorApi", 81);
+    // The record's return code is whatever the loading left.
+    const std::regex code("Return Code: 0x[0-9a-f]{8}");
+    const std::string expected = std::regex_replace(
+        exports::expectedLines({"", "key null", "", 0, "", "-", "81 - null strRegistryKey"})[0],
+        code, "");
     for (const fs::path& target : {scratch / "first.log", scratch / "second.log"}) {
         SCOPED_TRACE(target);
         testreg::TempRegistry registry(LogCapture::everythingTo(key, target), {key});
@@ -49,24 +46,18 @@ TEST(ReloadTest, EachLoadWritesWhereTheConfigurationThenSays) {
         {
             uint32_t error = 0;
             const qir::sys::Library api = qir::sys::openLibrary((dir / name).u8string(), error);
-            ASSERT_TRUE(api) << "not loaded, error " << error;
-            EXPECT_TRUE(mapped(name));
-            const auto report =
-                reinterpret_cast<PFN_GetTouchpadRegistryKey>(api.symbol("GetTouchpadRegistryKey"));
-            ASSERT_NE(report, nullptr);
-            EXPECT_EQ(report(nullptr, 16), 0);
+            ASSERT_TRUE(api && mapped(name)) << "not loaded, error " << error;
+            EXPECT_EQ(reinterpret_cast<PFN_GetTouchpadRegistryKey>(
+                          api.symbol("GetTouchpadRegistryKey"))(nullptr, 8),
+                      0);
         }
         EXPECT_FALSE(mapped(name)) << "the unloaded copy is still mapped";
-        // Nothing holds the file open: it can be moved away. The record's return code is
-        // whatever the loading left.
-        std::error_code error;
-        fs::rename(target, target.string() + ".moved", error);
-        ASSERT_FALSE(error) << error.message();
-        const auto lines = LogCapture::lines(LogCapture::asciiText(target.string() + ".moved"));
-        EXPECT_EQ(exports::masked(lines), exports::masked({expected}));
+        // Nothing holds the file open: it can be moved away.
+        fs::rename(target, target.string() + ".moved");
+        const std::string text = LogCapture::asciiText(target.string() + ".moved");
+        EXPECT_EQ(LogCapture::lines(std::regex_replace(text, code, "")), std::vector{expected});
     }
-    std::error_code ignored;
-    fs::remove_all(scratch, ignored);
+    fs::remove_all(scratch);
 }
 
 }  // namespace

@@ -1,13 +1,11 @@
 // A scripted stand-in for the vendor library: every operation answers what the script says
 // (a result code, a missing object, a handle left at -1, an exception), and every call is
-// recorded in order. Arguments that the exports always pass the same are checked here; a
-// call with other ones, or to a slot the exports never use, is recorded as unexpected. The
-// script and the record are plain data, so that the same fake also serves from a vendor
-// library of its own across the C boundary (fake_vendor_module.cpp).
+// recorded in order. A call to a slot the exports never use, or with arguments other than the
+// ones they always pass, is recorded as unexpected. Script and record are plain data, so that
+// the same fake also serves as a vendor library of its own (fake_vendor_module.cpp).
 #pragma once
 
 #include <algorithm>
-#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <stdexcept>
@@ -18,32 +16,22 @@
 
 namespace fake {
 
-// The operations in the order of kLetters, the letter that spells each in scripts and traces.
-enum Op : int32_t {
-    kCreateApi,
-    kFindDevice,
-    kCreateDevice,
-    kGetGesture,  // GetProperty(SP_HasTwoFingerDoubleTap)
-    kGetState,    // GetProperty(SP_TwoFingerDoubleTapState)
-    kGetKey,      // GetStringProperty(registry key)
-    kSetState,    // SetProperty(SP_TwoFingerDoubleTapState)
-    kPersist,
-    kReleaseDevice,
-    kReleaseApi,
-    kOpCount,
-    kReport = kOpCount,  // not a vendor call: a failure report, recorded by the harness
-    kUnexpected,
-};
+// The operations, each spelt by the letter at its index in kLetters: SynCreateAPI, FindDevice,
+// CreateDevice, GetProperty of the gesture and of the state, GetStringProperty of the key,
+// SetProperty of the state, PersistState, the device's and the API object's Release; then a
+// failure report (recorded by the harness) and an unexpected call.
 constexpr char kLetters[] = "CFDGSKWPdaR?";
+constexpr int32_t kCreateApi = 0, kFindDevice = 1, kCreateDevice = 2, kGetGesture = 3,
+                  kGetState = 4, kGetKey = 5, kSetState = 6, kPersist = 7, kReleaseDevice = 8,
+                  kReleaseApi = 9, kReport = 10, kUnexpected = 11;
 
 struct Script {
-    int32_t code[kOpCount] = {};                  // the result each operation answers (0: success)
-    bool throws[kOpCount] = {};                   // the operation throws instead (after recording)
+    int32_t code[kReport + 1] = {};               // the result each operation answers (0: success)
+    int32_t throws[kReport + 1] = {};             // the operation throws instead (after recording)
     int32_t nullApi = 0;                          // SynCreateAPI answers its code with no object
     int32_t nullDevice = 0;                       // CreateDevice answers its code with no object
     int32_t handleUntouched = 0;                  // FindDevice leaves the handle as it was given
     int32_t objectOnFailure = 0;                  // failing creations still hand out their object
-    int32_t reportThrows = 0;                     // the harness's report throws after recording
     int32_t handle = 1;                           // the handle FindDevice hands out
     int32_t hasGesture = 1;                       // value of SP_HasTwoFingerDoubleTap
     int32_t state = 0;                            // value of SP_TwoFingerDoubleTapState
@@ -52,21 +40,19 @@ struct Script {
     int32_t keySize = 0;                          // the size it reports
 };
 
-// A script from words: "F=3" an operation's result code (by its letter), "P!" an operation
-// that throws, "key=TEXT" the key text and its zero byte (size reported as bytes), "fill=1" a
-// key of 256 bytes without a zero, else a field: nullApi, nullDevice, keep (the handle
-// untouched), obj (objects on failure), rthrow (the report throws), handle, gesture, state,
-// size (the key size reported).
+// A script from words: "F=3" the result code of an operation (by its letter), "P!" one that
+// throws, "key=TEXT" the key with its zero byte (its size reported as bytes), "fill" a key of
+// 256 bytes without a zero, else a field: nullApi, nullDevice, keep (the handle untouched), obj
+// (objects on failure), handle, gesture, state, size (the key size reported); no value is 1.
 Script parse(const std::string& text);
 
-// One recorded call: the operation and the argument that tells calls apart (CreateDevice's
-// handle, SetProperty's value).
+// One recorded call: the operation and, for CreateDevice and SetProperty, the value passed.
 struct Call {
     int32_t op = 0;
     int64_t value = 0;
 };
 
-// The record as words: each operation's letter, CreateDevice and SetProperty with their value.
+// The record as words: each call's letter, CreateDevice and SetProperty with their value.
 std::string trace(const std::vector<Call>& calls);
 
 class Vendor {
@@ -80,29 +66,19 @@ class Vendor {
     void (*leaveError)(uint32_t) = nullptr;
     uint32_t failureError = 0;
 
-    // A record that never grows while a test makes allocations fail.
-    Vendor() { calls.reserve(32); }
-
-    void record(int32_t op, int64_t value = 0) {
+    // Records the call, then answers or throws as scripted; -1 for an unexpected one.
+    int32_t enter(int32_t op, int64_t value = 0, bool expected = true) {
         std::lock_guard<std::mutex> guard(callLock);
-        calls.push_back(Call{op, value});
-    }
-    int32_t unexpected() {
-        ++unexpectedCalls;
-        record(kUnexpected);
-        return -1;
-    }
-    // Records the call, then throws if the script says so; answers the scripted code.
-    int32_t enter(Op op, int64_t value = 0) {
-        record(op, value);
+        calls.push_back(Call{expected ? op : kUnexpected, value});
+        if (!expected) {
+            return ++unexpectedCalls, -1;
+        }
         if (leaveError != nullptr && (script.throws[op] || script.code[op] != 0)) {
             leaveError(failureError);
         }
-        if (script.throws[op]) {
-            throw std::runtime_error("scripted");
-        }
-        return script.code[op];
+        return script.throws[op] ? throw std::runtime_error("scripted") : script.code[op];
     }
+    int32_t wrong() { return enter(kUnexpected, 0, false); }
 
     // SynCreateAPI.
     int32_t createApi(ISynAPI** ppApi) {
@@ -111,66 +87,45 @@ class Vendor {
         return code;
     }
 
-    class Device final : public ISynDevice {
-      public:
+    struct Device final : ISynDevice {
         explicit Device(Vendor& vendor) : m(vendor) {}
-        int32_t SYN_CALL QueryInterface(const void*, void**) override { return m.unexpected(); }
-        uint32_t SYN_CALL AddRef() override { return static_cast<uint32_t>(m.unexpected()); }
-        uint32_t SYN_CALL Release() override {
-            return static_cast<uint32_t>(m.enter(kReleaseDevice));
-        }
+        int32_t SYN_CALL QueryInterface(const void*, void**) override { return m.wrong(); }
+        uint32_t SYN_CALL AddRef() override { return uint32_t(m.wrong()); }
+        uint32_t SYN_CALL Release() override { return uint32_t(m.enter(kReleaseDevice)); }
         int32_t SYN_CALL GetProperty(int32_t lId, int32_t* plValue) override {
             const bool gesture = lId == syn::kPropertyHasTwoFingerDoubleTap;
-            if (!gesture && lId != syn::kPropertyTwoFingerDoubleTapState) {
-                return m.unexpected();
-            }
-            const int32_t code = m.enter(gesture ? kGetGesture : kGetState);
-            if (code == 0) {
-                *plValue = gesture ? m.script.hasGesture : m.script.state;
-            }
+            const int32_t code = m.enter(gesture ? kGetGesture : kGetState, 0,
+                                         gesture || lId == syn::kPropertyTwoFingerDoubleTapState);
+            *plValue = code != 0 ? *plValue : gesture ? m.script.hasGesture : m.script.state;
             return code;
         }
-        int32_t SYN_CALL Reserved4() override { return m.unexpected(); }
+        int32_t SYN_CALL Reserved4() override { return m.wrong(); }
         int32_t SYN_CALL GetStringProperty(int32_t lId, unsigned char* pBuffer,
                                            int32_t* plSize) override {
-            if (lId != syn::kPropertyRegistryKey || pBuffer == nullptr ||
-                *plSize != syn::kKeyBufferSize) {
-                return m.unexpected();
-            }
-            const int32_t code = m.enter(kGetKey);
-            if (code == 0) {
-                const auto bytes = std::clamp<int32_t>(m.script.keyBytes, 0, syn::kKeyBufferSize);
-                std::memcpy(pBuffer, m.script.key, static_cast<size_t>(bytes));
-                *plSize = m.script.keySize;
-            }
+            const int32_t code =
+                m.enter(kGetKey, 0, lId == syn::kPropertyRegistryKey && *plSize == 256);
+            const int32_t bytes = code != 0 ? 0 : std::clamp(m.script.keyBytes, 0, *plSize);
+            std::memcpy(pBuffer, m.script.key, static_cast<size_t>(bytes));
+            *plSize = code != 0 ? *plSize : m.script.keySize;
             return code;
         }
         int32_t SYN_CALL SetProperty(int32_t lId, int32_t lValue) override {
-            return lId != syn::kPropertyTwoFingerDoubleTapState ? m.unexpected()
-                                                                : m.enter(kSetState, lValue);
+            return m.enter(kSetState, lValue, lId == syn::kPropertyTwoFingerDoubleTapState);
         }
-
-      private:
         Vendor& m;
     };
 
-    class Api final : public ISynAPI {
-      public:
+    struct Api final : ISynAPI {
         explicit Api(Vendor& vendor) : m(vendor) {}
-        int32_t SYN_CALL QueryInterface(const void*, void**) override { return m.unexpected(); }
-        uint32_t SYN_CALL AddRef() override { return static_cast<uint32_t>(m.unexpected()); }
-        uint32_t SYN_CALL Release() override { return static_cast<uint32_t>(m.enter(kReleaseApi)); }
-        int32_t SYN_CALL Reserved3() override { return m.unexpected(); }
+        int32_t SYN_CALL QueryInterface(const void*, void**) override { return m.wrong(); }
+        uint32_t SYN_CALL AddRef() override { return uint32_t(m.wrong()); }
+        uint32_t SYN_CALL Release() override { return uint32_t(m.enter(kReleaseApi)); }
+        int32_t SYN_CALL Reserved3() override { return m.wrong(); }
         int32_t SYN_CALL FindDevice(int32_t lConnection, int32_t lType,
                                     int32_t* plHandle) override {
-            if (lConnection != syn::kFindConnection || lType != syn::kFindType ||
-                *plHandle != syn::kInvalidHandle) {
-                return m.unexpected();
-            }
-            const int32_t code = m.enter(kFindDevice);
-            if (!m.script.handleUntouched) {
-                *plHandle = m.script.handle;
-            }
+            const bool expected = lConnection == 2 && lType == 2 && *plHandle == -1;
+            const int32_t code = m.enter(kFindDevice, 0, expected);
+            *plHandle = m.script.handleUntouched ? *plHandle : m.script.handle;
             return code;
         }
         int32_t SYN_CALL CreateDevice(int32_t lHandle, ISynDevice** ppDevice) override {
@@ -179,16 +134,14 @@ class Vendor {
             *ppDevice = hand ? &m.device : nullptr;
             return code;
         }
-        int32_t SYN_CALL Reserved6() override { return m.unexpected(); }
-        int32_t SYN_CALL Reserved7() override { return m.unexpected(); }
-        int32_t SYN_CALL Reserved8() override { return m.unexpected(); }
-        int32_t SYN_CALL Reserved9() override { return m.unexpected(); }
-        int32_t SYN_CALL Reserved10() override { return m.unexpected(); }
+        int32_t SYN_CALL Reserved6() override { return m.wrong(); }
+        int32_t SYN_CALL Reserved7() override { return m.wrong(); }
+        int32_t SYN_CALL Reserved8() override { return m.wrong(); }
+        int32_t SYN_CALL Reserved9() override { return m.wrong(); }
+        int32_t SYN_CALL Reserved10() override { return m.wrong(); }
         int32_t SYN_CALL PersistState(int32_t lFlags) override {
-            return lFlags != 0 ? m.unexpected() : m.enter(kPersist);
+            return m.enter(kPersist, 0, lFlags == 0);
         }
-
-      private:
         Vendor& m;
     };
 

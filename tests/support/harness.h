@@ -9,24 +9,21 @@ namespace fake {
 
 struct Harness {
     Vendor vendor;
-    // Where a report goes after it was recorded; then it throws if the script says so.
+    // Where a report goes before it is recorded (and thrown, when the script says "R!").
     void (*forward)(const velnor::Failure&) = nullptr;
 
-    velnor::Backend backend() { return velnor::Backend{this, &createApi, &report}; }
-
-  private:
-    static int32_t createApi(void* context, ISynAPI** ppApi) {
-        return static_cast<Harness*>(context)->vendor.createApi(ppApi);
-    }
-    static void report(void* context, const velnor::Failure& failure) {
-        auto* self = static_cast<Harness*>(context);
-        self->vendor.record(kReport);
-        if (self->forward != nullptr) {
-            self->forward(failure);
-        }
-        if (self->vendor.script.reportThrows) {
-            throw std::runtime_error("report");
-        }
+    velnor::Backend backend() {
+        return {this,
+                [](void* self, ISynAPI** ppApi) {
+                    return static_cast<Harness*>(self)->vendor.createApi(ppApi);
+                },
+                [](void* self, const velnor::Failure& failure) {
+                    auto* harness = static_cast<Harness*>(self);
+                    if (harness->forward != nullptr) {
+                        harness->forward(failure);
+                    }
+                    harness->vendor.enter(kReport);
+                }};
     }
 };
 

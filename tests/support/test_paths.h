@@ -1,4 +1,4 @@
-// Files that tests place beside their own executable.
+// Files that tests place beside their own executable, and folders of their own.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -19,29 +19,23 @@ inline std::filesystem::path scratchDirectory(const std::string& prefix) {
     std::string name = prefix + "-" + std::to_string(qir::sys::processId()) + "-" +
                        testing::UnitTest::GetInstance()->current_test_info()->name();
     for (char& c : name) {
-        if (c == '/' || c == '\\') {
-            c = '_';
-        }
+        c = c == '/' || c == '\\' ? '_' : c;
     }
     return std::filesystem::temp_directory_path() / name;
 }
 
-// Copies a file beside the test executable under a new name and removes it when it goes.
-class PlacedFile {
-  public:
+// A copy of a file beside the test executable under a new name, removed when it goes.
+struct PlacedFile {
     PlacedFile(const std::filesystem::path& from, const std::string& name)
-        : m_path(executableDirectory() / name) {
-        std::filesystem::copy_file(from, m_path, std::filesystem::copy_options::overwrite_existing);
+        : path(executableDirectory() / name) {
+        std::filesystem::copy_file(from, path, std::filesystem::copy_options::overwrite_existing);
     }
     ~PlacedFile() {
         std::error_code ignored;
-        std::filesystem::remove(m_path, ignored);
+        std::filesystem::remove(path, ignored);
     }
     PlacedFile(const PlacedFile&) = delete;
-    PlacedFile& operator=(const PlacedFile&) = delete;
-
-  private:
-    std::filesystem::path m_path;
+    const std::filesystem::path path;
 };
 
 }  // namespace testpaths
