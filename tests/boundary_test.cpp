@@ -15,9 +15,9 @@ namespace {
 namespace fs = std::filesystem;
 using qir::sys::libraryFileName;
 
-// A library of the build beside this suite, loaded by `path` (by default its full path).
+// A library loaded by its path, by default the build's beside this suite.
 struct Loaded {
-    explicit Loaded(const std::string& stem, std::string path = "")
+    explicit Loaded(const std::string& stem, const std::string& path = "")
         : library(qir::sys::openLibrary(
               path.empty() ? (testpaths::executableDirectory() / libraryFileName(stem)).u8string()
                            : path,

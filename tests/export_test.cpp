@@ -78,22 +78,16 @@ TEST(ExportLocaleTest, KeyThatDoesNotConvertUnitForByteIsEmpty) {
            "37 - empty"});
 }
 
-// A failure point that an export does not have writes nothing, rather than a line with another
-// export's wording.
+// Of all the failure points of all the exports, exactly the 22 that the exports have write a
+// line: a point an export does not have writes nothing, rather than another export's wording.
 TEST(ExportReportTest, PointsAnExportDoesNotHaveWriteNothing) {
-    using velnor::Export;
-    using velnor::FailurePoint;
     const size_t mark = LogCapture::text().size();
-    for (const auto& [name, point] :
-         {std::pair{Export::GetTouchpadLaunchState, FailurePoint::Persist},
-          {Export::GetTouchpadLaunchState, FailurePoint::TooSmall},
-          {Export::SetTouchpadLaunchState, FailurePoint::StateQuery},
-          {Export::SetTouchpadLaunchState, FailurePoint::NullState},
-          {Export::GetTouchpadRegistryKey, FailurePoint::NotSupported},
-          {Export::GetTouchpadRegistryKey, FailurePoint::Exception}}) {
-        velnor::reportExportFailure({name, point, 1, 2});
+    for (uint8_t point = 0; point <= uint8_t(velnor::FailurePoint::Exception); ++point) {
+        for (uint8_t name = 0; name < 3; ++name) {
+            velnor::reportExportFailure({velnor::Export(name), velnor::FailurePoint(point), 1, 2});
+        }
     }
-    EXPECT_EQ(LogCapture::linesSince(mark), std::vector<std::string>{});
+    EXPECT_EQ(LogCapture::linesSince(mark).size(), 22u);
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // log file open.
 #include <regex>
 
-#include "export_table.h"
+#include "VelnorApi.h"
+#include "log_capture.h"
 #include "qir_sys/library.h"
 #include "temp_registry.h"
 #include "test_paths.h"
@@ -37,7 +38,8 @@ TEST(ReloadTest, EachLoadWritesWhereTheConfigurationThenSays) {
     // The record's return code is whatever the loading left.
     const std::regex code("Return Code: 0x[0-9a-f]{8}");
     const std::string expected = std::regex_replace(
-        exports::expectedLines({"", "key null", "", 0, "", "-", "81 - null strRegistryKey"})[0],
+        LogCapture::expectedLine("ERROR", "::GetTouchpadRegistryKey", "strRegistryKey is null",
+                                 "GetTouchpadRegistryKey", 0, "VelnorApi", 81),
         code, "");
     for (const fs::path& target : {scratch / "first.log", scratch / "second.log"}) {
         SCOPED_TRACE(target);

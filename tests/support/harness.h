@@ -12,18 +12,14 @@ struct Harness {
     // Where a report goes before it is recorded (and thrown, when the script says "R!").
     void (*forward)(const velnor::Failure&) = nullptr;
 
-    velnor::Backend backend() {
-        return {this,
-                [](void* self, ISynAPI** ppApi) {
-                    return static_cast<Harness*>(self)->vendor.createApi(ppApi);
-                },
-                [](void* self, const velnor::Failure& failure) {
-                    auto* harness = static_cast<Harness*>(self);
-                    if (harness->forward != nullptr) {
-                        harness->forward(failure);
-                    }
-                    harness->vendor.enter(kReport);
-                }};
+    velnor::Backend backend() { return {this, &createApi, &report}; }
+    static int32_t createApi(void* self, ISynAPI** ppApi) {
+        return static_cast<Harness*>(self)->vendor.createApi(ppApi);
+    }
+    static void report(void* self, const velnor::Failure& failure) {
+        auto* const harness = static_cast<Harness*>(self);
+        harness->forward != nullptr ? harness->forward(failure) : void();
+        harness->vendor.enter(kReport);
     }
 };
 
