@@ -1,6 +1,5 @@
-// A host that loads the library, unloads it and loads it again: each loaded copy reads the
-// configuration afresh on its first report, and an unloaded copy leaves no code mapped and no
-// log file open.
+// Copies of the library as hosts load them: by a relative path, and loaded, unloaded and
+// loaded again.
 #include <regex>
 
 #include "VelnorApi.h"
@@ -17,6 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
+using qir::sys::libraryFileName;
+
 bool mapped(const std::string& fileName) {
 #if defined(_WIN32)
     return GetModuleHandleA(fileName.c_str()) != nullptr;
@@ -27,12 +28,43 @@ bool mapped(const std::string& fileName) {
 #endif
 }
 
+// A host that loads the library by a relative path and then changes its current directory:
+// the vendor library is still looked for beside the library, never in the current directory,
+// where a library without the factory waits.
+TEST(RelativeLoadTest, VendorIsFoundBesideTheLibraryNotInTheCurrentDirectory) {
+    if (libraryFileName("V").rfind("lib", 0) != 0) {
+        GTEST_SKIP() << "a relative path is a POSIX loader's notion here";
+    }
+    const fs::path dir = testpaths::executableDirectory(), previous = fs::current_path();
+    const fs::path decoy = testpaths::scratchDirectory("qir-decoy");
+    const std::string copy =
+        libraryFileName("VelnorApiRelative" + std::to_string(qir::sys::processId()));
+    const testpaths::PlacedFile placed(dir / libraryFileName("VelnorApi"), copy);
+    fs::create_directories(decoy);
+    fs::copy_file(dir / libraryFileName("VelnorApi"), decoy / libraryFileName("SynCom"));
+    fs::current_path(dir);
+    uint32_t error = 0;
+    const qir::sys::Library api = qir::sys::openLibrary("./" + copy, error);
+    fs::current_path(decoy);
+    uint8_t state = 0xA5;
+    const auto get =
+        reinterpret_cast<PFN_GetTouchpadLaunchState>(api.symbol("GetTouchpadLaunchState"));
+    const int32_t result = get != nullptr ? get(&state) : -1;
+    fs::current_path(previous);
+    fs::remove_all(decoy);
+    EXPECT_EQ(result, 1) << error;
+    EXPECT_EQ(state, 0);
+}
+
+// A host that loads the library, unloads it and loads it again: each loaded copy reads the
+// configuration afresh on its first report, and an unloaded copy leaves no code mapped and no
+// log file open.
 TEST(ReloadTest, EachLoadWritesWhereTheConfigurationThenSays) {
     const std::string name =
-        qir::sys::libraryFileName("VelnorApiReload" + std::to_string(qir::sys::processId()));
+        libraryFileName("VelnorApiReload" + std::to_string(qir::sys::processId()));
     const fs::path dir = testpaths::executableDirectory();
     const fs::path scratch = testpaths::scratchDirectory("qir-reload");
-    const testpaths::PlacedFile copy(dir / qir::sys::libraryFileName("VelnorApi"), name);
+    const testpaths::PlacedFile copy(dir / libraryFileName("VelnorApi"), name);
     fs::create_directories(scratch);
     const std::string key = "Software\\Halvex\\Logs\\" + LogCapture::programName();
     // The record's return code is whatever the loading left.
