@@ -28,6 +28,10 @@ struct Row {
     const char* log;
 };
 
+inline void PrintTo(const Row& row, std::ostream* os) {
+    *os << row.name;
+}
+
 // The caller's last-error value before a call, and the one a failing vendor call leaves.
 constexpr uint32_t kErrorBefore = 0x2ee7;
 constexpr uint32_t kErrorOfVendor = 0x51f;
