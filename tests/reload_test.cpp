@@ -49,10 +49,11 @@ TEST(RelativeLoadTest, VendorIsFoundBesideTheLibraryNotInTheCurrentDirectory) {
     uint8_t state = 0xA5;
     const auto get =
         reinterpret_cast<PFN_GetTouchpadLaunchState>(api.symbol("GetTouchpadLaunchState"));
-    const int32_t result = get != nullptr ? get(&state) : -1;
+    // Twice: the second call finds the vendor library the first one loaded.
+    const int32_t result = get != nullptr ? get(&state) + get(&state) : -1;
     fs::current_path(previous);
     fs::remove_all(decoy);
-    EXPECT_EQ(result, 1) << error;
+    EXPECT_EQ(result, 2) << error;
     EXPECT_EQ(state, 0);
 }
 
