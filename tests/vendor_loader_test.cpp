@@ -5,6 +5,7 @@
 #include <future>
 #include <optional>
 
+#include "qir_sys/error.h"
 #include "test_paths.h"
 #include "vendor_loader.h"
 
@@ -37,6 +38,7 @@ TEST(VendorLoaderTest, AnswersWhatItFindsAndLooksAgainAfterAFailedLoad) {
     EXPECT_EQ(create(loader), velnor::kHResultModuleNotFound);
     placed.emplace(built("VelnorApi"), file);
     EXPECT_EQ(create(loader), velnor::kHResultProcNotFound);
+    EXPECT_EQ(qir::sys::lastError(), 127u) << "the failed lookup's error, for the report";
     placed.reset();
     placed.emplace(built("SynCom"), file);
     EXPECT_EQ(create(loader), 0);
