@@ -1,0 +1,220 @@
+// What the buffer, string and log-string suites share: elements written as text, table rows,
+// the log lines that the reports of buffers and strings write (composed from short codes and
+// read back from the file that LogCapture configured) and allocation-failure sweeps.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <sstream>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "alloc_seam.h"
+#include "log_capture.h"
+#include "qir_buffer.h"
+#include "qir_sys/error.h"
+
+namespace harness {
+
+// Elements as text: printable ASCII as itself, '~' a zero, '_' a blank, <hex> any other value,
+// "empty" no storage at all.
+inline std::vector<uint32_t> parse(const std::string& text) {
+    std::vector<uint32_t> out;
+    for (size_t i = 0; i < text.size() && text != "empty"; ++i) {
+        const size_t close = text[i] == '<' ? text.find('>', i) : i;
+        out.push_back(text[i] == '~'   ? 0
+                      : text[i] == '_' ? ' '
+                                       : static_cast<unsigned char>(text[i]));
+        if (close != i) {
+            out.back() =
+                static_cast<uint32_t>(std::stoul(text.substr(i + 1, close - i - 1), nullptr, 16));
+            i = close;
+        }
+    }
+    return out;
+}
+
+template <class T>
+CQIRBuffer<T> make(const std::string& text) {
+    const std::vector<uint32_t> values = parse(text);
+    const std::vector<T> elements(values.begin(), values.end());
+    return CQIRBuffer<T>(elements.data(), static_cast<uint32_t>(elements.size()));
+}
+
+// The n elements at p as parse() reads them; storage and count that disagree show as such.
+template <class T>
+std::string elements(const T* p, uint32_t n) {
+    std::string out = p == nullptr ? (n == 0 ? "empty" : "null/" + std::to_string(n)) : "";
+    for (uint32_t i = 0; p != nullptr && i < n; ++i) {
+        const auto v = static_cast<unsigned>(static_cast<std::make_unsigned_t<T>>(p[i]));
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "<%x>", v);
+        const bool plain = v > ' ' && v < 127 && v != '<' && v != '~' && v != '_';
+        out += v == 0 ? "~" : v == ' ' ? "_" : plain ? std::string(1, static_cast<char>(v)) : hex;
+    }
+    return out;
+}
+
+template <class T>
+std::string elements(const CQIRBuffer<T>& buffer) {
+    return elements(buffer.getBuffer(), buffer.getSize());
+}
+
+inline std::string yes(bool value) {
+    return value ? "true" : "false";
+}
+
+// 'c', 'w' or 'b': the element type of a buffer in record codes.
+template <class T>
+constexpr char letter() {
+    return std::is_same_v<T, char> ? 'c' : std::is_same_v<T, unsigned char> ? 'b' : 'w';
+}
+
+// A table row "OP[:N] [LEFT [RIGHT]] | SCRIPT": an operation with its count or offset N,
+// operands as parse() reads them ("empty" when left out), and a script for check().
+struct Row {
+    std::string op, left = "empty", right = "empty", script;
+    uint32_t n = 0;
+};
+
+inline Row row(const std::string& text) {
+    Row r;
+    std::istringstream(text.substr(0, text.find('|'))) >> r.op >> r.left >> r.right;
+    r.script = text.substr(text.find('|') + 1);
+    if (r.op.find(':') != std::string::npos) {
+        r.n = static_cast<uint32_t>(std::stoul(r.op.substr(r.op.find(':') + 1), nullptr, 0));
+        r.op.resize(r.op.find(':'));
+    }
+    return r;
+}
+
+// --- report lines ---
+
+// The thread's last-error value before a run: the first record of a run carries it. The later
+// ones carry whatever writing the earlier ones left, shown as CODE in read and expected lines.
+constexpr uint32_t kLastError = 0x4D2;
+
+inline std::string maskCode(const std::string& line) {
+    const size_t at = line.find("<Return Code: ") + 14;
+    return at < 14 ? line : line.substr(0, at) + "CODE" + line.substr(line.find('>', at));
+}
+
+// The line of a record code LINE[c|w|b][/SIZE]: the source line its site logs, the element
+// type of its buffer or string (default `element`), the size of a refused block.
+inline std::string expectedLine(const std::string& code, char element, bool first) {
+    struct Site {
+        const char *function, *task, *message;
+    };
+    static const char* const kOffset =
+        "A bad argument was provided ( ulOffset ). Not within buffer boundaries.";
+    static const char* const kMade = "Unable to allocate memory for construction";
+    static const char* const kSize = "Serialized size does not match expected";
+    static const char* const kWide = "operator class CQIRBuffer<wchar_t>";
+    static const std::map<uint32_t, Site> sites = {
+        {54,
+         {"operator +", "Operator+", "Unable to append the string because the write call failed."}},
+        {74, {"CQIRStringMultiByte", "Construction", "Unable to re-allocate memory"}},
+        {239, {"operator class CQIRBuffer<unsigned char>", "OperatorByteBuffer", kSize}},
+        {321, {"deserialize", "Deserialize", "Unsupported serialized string format"}},
+        {359, {kWide, "CastWCHAR", "Unable to convert multibyte string into wide char string"}},
+        {364, {kWide, "CastWCHAR", "Unable to create buffer to hold wchar string"}},
+        {421, {"serialize", "Serialize", kSize}},
+        {450, {"CQIRBuffer", "Construction", kMade}},
+        {472, {"CQIRBuffer", "Construction", kMade}},
+        {507, {"operator =", "Assignment", "Unable to allocate memory for assignment"}},
+        {561, {"operator +=", "Operator+=", "Unable to append buffer"}},
+        {737, {kWide, "CastWChar", "Unable to allocate memory for conversion"}},
+        {900, {"alloc", "GenericAlloc", "Unable to allocate memory ( m_pBuffer ) of size ( "}},
+        {919, {"alloc", "MemoryAllocation", "Unable to free memory before allocation"}},
+        {1128,
+         {"read", "Read",
+          "Unable to read the requested number of elements because it would cause an underflow."}},
+        {1133, {"read", "Read", "Trying to read 0 items from this buffer"}},
+        {1196, {"read", "Read", kOffset}},
+        {1316, {"read", "Read", kOffset}},
+        {1414,
+         {"write", "Write",
+          "Couldn't write buffer because the offset to write at it outside of it's boundaries."}},
+    };
+    size_t at = 0;
+    const uint32_t line = static_cast<uint32_t>(std::stoul(code, &at));
+    const char e = at < code.size() && code[at] != '/' ? code[at++] : element;
+    const Site& site = sites.at(line);
+    std::string function = e == 'c'   ? "CQIRBuffer<char>::"
+                           : e == 'w' ? "CQIRBuffer<wchar_t>::"
+                                      : "CQIRBuffer<unsigned char>::";
+    std::string file = "qir_buffer.h";
+    if (line == 54 || line == 239 || line == 321) {
+        function = e == 'c' ? "CQIRStringBase<class CQIRStringMultiByte,char>::"
+                            : "CQIRStringBase<class CQIRStringWChar,wchar_t>::";
+        file = "qir_string_base";
+    } else if (line < 450) {
+        function = "CQIRStringMultiByte::";
+        file = "qir_string_multibyte";
+    }
+    const std::string message = site.message + (line == 900 ? code.substr(at + 1) + " )" : "");
+    const std::string out =
+        LogCapture::expectedLine(line == 1133 ? "WARNING" : "EXCEPTION", function + site.function,
+                                 message, site.task, kLastError, file, line);
+    return first ? out : maskCode(out);
+}
+
+inline std::vector<std::string> expectedLines(const std::string& codes, char element) {
+    std::istringstream in(codes);
+    std::vector<std::string> out;
+    for (std::string code; in >> code;) {
+        out.push_back(expectedLine(code, element, out.empty()));
+    }
+    return out;
+}
+
+// Runs `op`, with the n-th allocation of this thread failing unless n is 0, and answers the
+// lines it appended to the log; `fired` tells whether an allocation was refused.
+template <class Op>
+std::vector<std::string> reports(Op op, uint64_t n = 0, bool* fired = nullptr) {
+    const size_t mark = LogCapture::text().size();
+    qir::sys::setLastError(kLastError);
+    if (n == 0) {
+        op();
+    } else {
+        allocseam::Failing failing(n);
+        op();
+        *fired = failing.fired();
+    }
+    std::vector<std::string> lines = LogCapture::linesSince(mark);
+    for (size_t i = 1; i < lines.size(); ++i) {
+        lines[i] = maskCode(lines[i]);
+    }
+    return lines;
+}
+
+// Checks an operation against a script "CODES > STATE; CODES > STATE; ...": the record codes
+// it writes and the state it leaves. One row: a plain run. Several: row n is the run in which
+// the n-th allocation fails, the last row the first run in which none does. `make` builds the
+// objects of a run, `op` works on them without allocating for itself, `state` describes them.
+template <class Make, class Op, class State>
+void check(const std::string& script, char element, Make make, Op op, State state) {
+    std::vector<std::string> rows;
+    std::istringstream in(script);
+    for (std::string row; std::getline(in, row, ';');) {
+        rows.push_back(row);
+    }
+    for (uint64_t n = 1; n <= rows.size(); ++n) {
+        SCOPED_TRACE(rows.size() == 1 ? script : "allocation " + std::to_string(n) + " fails");
+        const std::string& row = rows[n - 1];
+        const size_t arrow = row.find('>');
+        auto objects = make();
+        bool fired = false;
+        const auto lines = reports([&] { op(objects); }, rows.size() == 1 ? 0 : n, &fired);
+        EXPECT_EQ(fired, n < rows.size()) << "the last row is the first run without a failure";
+        EXPECT_EQ(lines, expectedLines(row.substr(0, arrow), element));
+        const size_t start = row.find_first_not_of(' ', arrow + 1);
+        EXPECT_EQ(state(objects), row.substr(start, row.find_last_not_of(' ') + 1 - start));
+    }
+}
+
+}  // namespace harness
