@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <map>
@@ -45,27 +46,48 @@ CQIRBuffer<T> make(const std::string& text) {
     return CQIRBuffer<T>(elements.data(), static_cast<uint32_t>(elements.size()));
 }
 
-// The n elements at p as parse() reads them; storage and count that disagree show as such.
-template <class T>
-std::string elements(const T* p, uint32_t n) {
-    std::string out = p == nullptr ? (n == 0 ? "empty" : "null/" + std::to_string(n)) : "";
-    for (uint32_t i = 0; p != nullptr && i < n; ++i) {
-        const auto v = static_cast<unsigned>(static_cast<std::make_unsigned_t<T>>(p[i]));
-        char hex[16];
-        std::snprintf(hex, sizeof hex, "<%x>", v);
-        const bool plain = v > ' ' && v < 127 && v != '<' && v != '~' && v != '_';
-        out += v == 0 ? "~" : v == ' ' ? "_" : plain ? std::string(1, static_cast<char>(v)) : hex;
-    }
-    return out;
-}
-
-template <class T>
-std::string elements(const CQIRBuffer<T>& buffer) {
-    return elements(buffer.getBuffer(), buffer.getSize());
-}
-
-inline std::string yes(bool value) {
+inline const char* yes(bool value) {
     return value ? "true" : "false";
+}
+
+// Outcomes as text, items separated by blanks, written into storage reserved beforehand: an
+// operation writes its outcome without allocating while a sweep counts allocations.
+struct Out {
+    std::string text;
+    Out() { text.reserve(4096); }
+    Out& operator<<(const char* item) {
+        text += text.empty() ? "" : " ";
+        text += item;
+        return *this;
+    }
+    Out& operator<<(double value) {
+        char item[32];
+        std::snprintf(item, sizeof item, "%.12g", value);
+        return *this << (std::isinf(value) ? "inf" : item);
+    }
+    // Elements as parse() reads them; storage and count that disagree show as such.
+    template <class T>
+    Out& write(const T* p, uint32_t n) {
+        *this << (p != nullptr ? "" : n == 0 ? "empty" : "null");
+        for (uint32_t i = 0; p != nullptr && i < n; ++i) {
+            const auto v = static_cast<unsigned>(static_cast<std::make_unsigned_t<T>>(p[i]));
+            char item[16] = {static_cast<char>(v == 0 ? '~' : v == ' ' ? '_' : v), 0};
+            if (v != 0 && v != ' ' && (v < ' ' || v > 126 || v == '<' || v == '~' || v == '_')) {
+                std::snprintf(item, sizeof item, "<%x>", v);
+            }
+            text += item;
+        }
+        return *this;
+    }
+    template <class T>
+    Out& operator<<(const CQIRBuffer<T>& buffer) {
+        return write(buffer.getBuffer(), buffer.getSize());
+    }
+};
+
+template <class T>
+std::string elements(const T& buffer) {
+    return (Out() << buffer).text;
 }
 
 // 'c', 'w' or 'b': the element type of a buffer in record codes.
