@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "alloc_seam.h"
@@ -19,7 +18,6 @@
 
 namespace {
 
-using harness::elements;
 using harness::make;
 using Bytes = CQIRBuffer<unsigned char>;
 using MultiByte = CQIRStringMultiByte;
@@ -36,27 +34,17 @@ S raw(const std::string& text) {
     return s;
 }
 
-template <class B>
-void replace(B& target, B made) {
-    target.swap(made);
-}
-
-// The objects of a row: operands l and r (r also as bytes, l as 8-bit elements), what the
-// operation makes, and its outcome. Operations put what they make in place by swapping, so
-// that nothing but the operation allocates while a sweep counts. In plain rows the parsers
-// run with errno at ERANGE from an earlier call: they clear it first, and put it back when the
-// parse leaves none.
+// The objects of a row: operands l and r, r also as bytes and l as 8-bit elements. In plain
+// rows the parsers run with errno at ERANGE from an earlier call: they clear it first, and put
+// it back when the parse leaves none.
 template <class S>
 struct Job {
-    S l, r, s;
+    S l, r;
     Bytes bytes;
     CQIRBuffer<char> narrow;
     int error;
-    CQIRBuffer<qir_wchar_t> units{};
-    Wide made{};
     int32_t number = 77;
     double real = 77;
-    harness::Out out{};
 };
 
 // The orderings <= >= < > of l and r, each as 1 or 0.
@@ -71,45 +59,40 @@ const char* order(const S& l, const S& r) {
 }
 
 template <class S>
-harness::Out& parsed(Job<S>& j, bool ok) {
-    j.out << harness::yes(ok);
-    return j.error == 0 || errno == ERANGE ? j.out : j.out << "errno changed";
+bool parsed(Job<S>& j, bool ok) {
+    return j.error == 0 || errno == ERANGE ? ok : !ok;
 }
 
-// Runs row.op on the job and writes its outcome.
+// Runs r.op and writes its outcome; buffer conversions go through the buffer's table.
 template <class S, class Base = CQIRBuffer<CharOf<S>>>
-void act(const harness::Row& row, Job<S>& j) {
-    const std::string_view op = std::string_view(row.op).substr(row.op[1] == '.' ? 2 : 0);
-    const uint32_t n = row.n;
-    harness::Out& o = j.out;
-    op == "from"    ? o << (replace(j.s, S(static_cast<const Base&>(j.l))), j.s)
-    : op == "from8" ? o << (replace(j.s, S(j.narrow)), j.s)
-    : op == "text"  ? o << (replace(j.made, Wide(j.narrow.getBuffer())), j.made)
-    : op == "number"
-        ? o << (replace(j.made, Wide(std::stoi(row.left), static_cast<uint16_t>(n))), j.made)
+void act(const harness::Row& r, Job<S>& j, harness::Out& o) {
+    const std::string& op = r.op;
+    const Base& l = j.l;
+    const CQIRSerialObject& object = j.l;
+    op == "from"     ? o << S(l)
+    : op == "from8"  ? o << S(j.narrow)
+    : op == "text"   ? o << Wide(j.narrow.getBuffer())
+    : op == "number" ? o << Wide(std::stoi(r.left), static_cast<uint16_t>(r.n))
     : op == "self="  ? o << (j.l = *&j.l)
-    : op == "plus"   ? o << (replace(j.s, j.l + j.r), j.s)
+    : op == "plus"   ? o << j.l + j.r
     : op == "order"  ? o << order(j.l, j.r)
     : op == "nocase" ? o << harness::yes(j.l.equalsNoCase(j.r))
     : op == "length" ? o << j.l.length()
-    : op == "toLong" ? parsed(j, (j.error != 0 ? errno = j.error : 0,
-                                  j.l.toLong(j.number, static_cast<unsigned char>(n))))
-                           << j.number
+    : op == "toLong"
+        ? o << harness::yes(parsed(j, (j.error != 0 ? errno = j.error : 0,
+                                       j.l.toLong(j.number, static_cast<unsigned char>(r.n)))))
+            << j.number
     : op == "toDouble"
-        ? parsed(j, (j.error != 0 ? errno = j.error : 0, j.l.toDouble(j.real))) << j.real
-    : op == "upper" ? o << harness::yes(j.l.toUpper()) << j.l
-    : op == "lower" ? o << harness::yes(j.l.toLower()) << j.l
-    : op == "units"
-        ? o << (replace(j.units, static_cast<const Base&>(j.l).operator CQIRBuffer<qir_wchar_t>()),
-                j.units)
-    : op == "bytes"
-        ? o << (replace(j.narrow, static_cast<const Base&>(j.l).operator CQIRBuffer<char>()),
-                j.narrow)
-    : op == "serialize" ? o << (replace(j.bytes, j.l.serialize()), j.bytes)
-    : op == "form"
-        ? o << (replace(j.bytes, static_cast<const CQIRSerialObject&>(j.l).operator Bytes()),
-                j.bytes)
-    : op == "size" ? o << static_cast<const CQIRSerialObject&>(j.l).serializedSize()
+        ? o << harness::yes(parsed(j, (j.error != 0 ? errno = j.error : 0, j.l.toDouble(j.real))))
+            << j.real
+    : op == "upper"     ? o << harness::yes(j.l.toUpper()) << j.l
+    : op == "lower"     ? o << harness::yes(j.l.toLower()) << j.l
+    : op == "units"     ? o << l.operator CQIRBuffer<qir_wchar_t>()
+    : op == "bytes"     ? o << l.operator CQIRBuffer<char>()
+    : op == "serialize" ? o << object.serialize()
+    : op == "form"      ? o << object.operator Bytes()
+    : op == "size"      ? o << object.serializedSize()
+                       << harness::yes(object.isEncrypted() || object.isCompressed())
     : op == "read" ? o << harness::yes(j.l.deserialize(j.bytes)) << j.l << j.bytes
                    : o << "no such operation";
 }
@@ -120,24 +103,20 @@ void checkRow(const std::string& text) {
     harness::check(
         r.script, harness::letter<CharOf<S>>(),
         [&] {
-            return Job<S>{raw<S>(r.left),
-                          raw<S>(r.right),
-                          {},
-                          make<unsigned char>(r.right),
-                          make<char>(r.left),
-                          r.script.find(';') == std::string::npos ? ERANGE : 0};
+            return Job<S>{raw<S>(r.left), raw<S>(r.right), make<unsigned char>(r.right),
+                          make<char>(r.left), r.script.find(';') == std::string::npos ? ERANGE : 0};
         },
-        [&](Job<S>& j) { act(r, j); }, [](Job<S>& j) { return j.out.text; });
+        [&](Job<S>& j, harness::Out& o) { act(r, j, o); });
 }
 
 class StringTest : public testing::TestWithParam<std::string> {};
 
 // "m." or "w." first: the 8-bit or the UTF-16 class only.
-TEST_P(StringTest, LeavesTheStateAndReportsOfItsScript) {
-    if (GetParam().rfind("w.", 0) != 0) {
+TEST_P(StringTest, WritesTheOutcomeAndReportsOfItsScript) {
+    if (GetParam()[1] != '.' || GetParam()[0] == 'm') {
         checkRow<MultiByte>(GetParam());
     }
-    if (GetParam().rfind("m.", 0) != 0) {
+    if (GetParam()[1] != '.' || GetParam()[0] == 'w') {
         checkRow<Wide>(GetParam());
     }
 }
@@ -225,8 +204,9 @@ INSTANTIATE_TEST_SUITE_P(
         "m.units abc~ | 900w/4 450w 364 > empty; > abc~",
         "w.bytes abc~ | 900c/4 450c > empty; > abc~",
         // A character without an 8-bit form: the bytes before it, then zeros.
-        "w.bytes ab<100>c~ | > ab~~~", "size abc~ | > 9", "size | > 5", "form | > <1>~~~~",
-        "serialize 7ab | > <1><3>~~~7ab", "w.serialize a<100>b~ | > <1><4>~~~a~~~",
+        "w.bytes ab<100>c~ | > ab~~~", "size abc~ | > 9 false", "size | > 5 false",
+        "form | > <1>~~~~", "serialize 7ab | > <1><3>~~~7ab",
+        "w.serialize a<100>b~ | > <1><4>~~~a~~~",
         // A form of the wrong size is emptied: reported by the 8-bit class and by the conversion.
         "m.serialize abc~ | 900/4 507 421 > empty; " + formRows(" 421"),
         "m.form abc~ | 900/4 507 421 239 > empty; " + formRows(" 421 239"),
@@ -248,25 +228,6 @@ template <class F>
 void forEachString(F f) {
     f(MultiByte());
     f(Wide());
-}
-
-// In the "C" locale and in a multibyte one, each class reads back what either wrote.
-TEST(StringFormTest, TextComesBackFromItsForm) {
-    for (bool multiByte : {false, true}) {
-        testlocale::ScopedLocale locale(multiByte ? testlocale::multiByteLocales()
-                                                  : std::initializer_list<const char*>{"C"});
-        forEachString([](auto tag) {
-            using S = decltype(tag);
-            for (const char* text : {"", "a~", "Hello,_world!~"}) {
-                Bytes in = raw<MultiByte>(text).serialize() + raw<Wide>(text).serialize();
-                S back = raw<S>("zz~");
-                EXPECT_TRUE(back.deserialize(in) && elements(back) == elements(raw<S>(text)));
-                EXPECT_TRUE(back.deserialize(in) && elements(back) == elements(raw<S>(text)));
-                EXPECT_FALSE(back.isEncrypted() || back.isCompressed() ||
-                             in.getBuffer() != nullptr);
-            }
-        });
-    }
 }
 
 // A length that the bytes do not hold is refused before anything is allocated.

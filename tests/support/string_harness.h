@@ -30,11 +30,9 @@ inline std::vector<uint32_t> parse(const std::string& text) {
         out.push_back(text[i] == '~'   ? 0
                       : text[i] == '_' ? ' '
                                        : static_cast<unsigned char>(text[i]));
-        if (close != i) {
-            out.back() =
-                static_cast<uint32_t>(std::stoul(text.substr(i + 1, close - i - 1), nullptr, 16));
-            i = close;
-        }
+        out.back() =
+            close == i ? out.back() : std::stoul(text.substr(i + 1, close - i - 1), nullptr, 16);
+        i = close;
     }
     return out;
 }
@@ -50,8 +48,8 @@ inline const char* yes(bool value) {
     return value ? "true" : "false";
 }
 
-// Outcomes as text, items separated by blanks, written into storage reserved beforehand: an
-// operation writes its outcome without allocating while a sweep counts allocations.
+// An outcome as text, items separated by blanks, written into storage reserved beforehand:
+// an operation writes its outcome without allocating while a sweep counts allocations.
 struct Out {
     std::string text;
     Out() { text.reserve(4096); }
@@ -71,8 +69,8 @@ struct Out {
         *this << (p != nullptr ? "" : n == 0 ? "empty" : "null");
         for (uint32_t i = 0; p != nullptr && i < n; ++i) {
             const auto v = static_cast<unsigned>(static_cast<std::make_unsigned_t<T>>(p[i]));
-            char item[16] = {static_cast<char>(v == 0 ? '~' : v == ' ' ? '_' : v), 0};
-            if (v != 0 && v != ' ' && (v < ' ' || v > 126 || v == '<' || v == '~' || v == '_')) {
+            char item[16] = {static_cast<char>(v == 0 ? '~' : v == ' ' ? '_' : v)};
+            if (v > 0 && v != ' ' && (v < ' ' || v > 126 || v == '<' || v == '~' || v == '_')) {
                 std::snprintf(item, sizeof item, "<%x>", v);
             }
             text += item;
@@ -85,21 +83,18 @@ struct Out {
     }
 };
 
-template <class T>
-std::string elements(const T& buffer) {
-    return (Out() << buffer).text;
-}
-
 // 'c', 'w' or 'b': the element type of a buffer in record codes.
 template <class T>
 constexpr char letter() {
     return std::is_same_v<T, char> ? 'c' : std::is_same_v<T, unsigned char> ? 'b' : 'w';
 }
 
-// A table row "OP[:N] [LEFT [RIGHT]] | SCRIPT": an operation with its count or offset N,
-// operands as parse() reads them ("empty" when left out), and a script for check().
+// A table row "[X.]OP[:N] [LEFT [RIGHT]] | SCRIPT": a class or element letter X when the row is
+// for one only, an operation with its count or offset N, operands as parse() reads them
+// ("empty" when left out), and a script for check().
 struct Row {
     std::string op, left = "empty", right = "empty", script;
+    char only = 0;
     uint32_t n = 0;
 };
 
@@ -107,10 +102,12 @@ inline Row row(const std::string& text) {
     Row r;
     std::istringstream(text.substr(0, text.find('|'))) >> r.op >> r.left >> r.right;
     r.script = text.substr(text.find('|') + 1);
-    if (r.op.find(':') != std::string::npos) {
-        r.n = static_cast<uint32_t>(std::stoul(r.op.substr(r.op.find(':') + 1), nullptr, 0));
-        r.op.resize(r.op.find(':'));
-    }
+    r.only = r.op[1] == '.' ? r.op[0] : 0;
+    r.op = r.op.substr(r.only != 0 ? 2 : 0);
+    r.n = r.op.find(':') == std::string::npos
+              ? 0
+              : std::stoul(r.op.substr(r.op.find(':') + 1), nullptr, 0);
+    r.op = r.op.substr(0, r.op.find(':'));
     return r;
 }
 
@@ -128,15 +125,12 @@ inline std::string maskCode(const std::string& line) {
 // The line of a record code LINE[c|w|b][/SIZE]: the source line its site logs, the element
 // type of its buffer or string (default `element`), the size of a refused block.
 inline std::string expectedLine(const std::string& code, char element, bool first) {
-    struct Site {
-        const char *function, *task, *message;
-    };
     static const char* const kOffset =
         "A bad argument was provided ( ulOffset ). Not within buffer boundaries.";
-    static const char* const kMade = "Unable to allocate memory for construction";
     static const char* const kSize = "Serialized size does not match expected";
     static const char* const kWide = "operator class CQIRBuffer<wchar_t>";
-    static const std::map<uint32_t, Site> sites = {
+    // function, task, message
+    static const std::map<uint32_t, std::vector<std::string>> sites = {
         {54,
          {"operator +", "Operator+", "Unable to append the string because the write call failed."}},
         {74, {"CQIRStringMultiByte", "Construction", "Unable to re-allocate memory"}},
@@ -145,8 +139,8 @@ inline std::string expectedLine(const std::string& code, char element, bool firs
         {359, {kWide, "CastWCHAR", "Unable to convert multibyte string into wide char string"}},
         {364, {kWide, "CastWCHAR", "Unable to create buffer to hold wchar string"}},
         {421, {"serialize", "Serialize", kSize}},
-        {450, {"CQIRBuffer", "Construction", kMade}},
-        {472, {"CQIRBuffer", "Construction", kMade}},
+        {450, {"CQIRBuffer", "Construction", "Unable to allocate memory for construction"}},
+        {472, {"CQIRBuffer", "Construction", "Unable to allocate memory for construction"}},
         {507, {"operator =", "Assignment", "Unable to allocate memory for assignment"}},
         {561, {"operator +=", "Operator+=", "Unable to append buffer"}},
         {737, {kWide, "CastWChar", "Unable to allocate memory for conversion"}},
@@ -165,23 +159,21 @@ inline std::string expectedLine(const std::string& code, char element, bool firs
     size_t at = 0;
     const uint32_t line = static_cast<uint32_t>(std::stoul(code, &at));
     const char e = at < code.size() && code[at] != '/' ? code[at++] : element;
-    const Site& site = sites.at(line);
-    std::string function = e == 'c'   ? "CQIRBuffer<char>::"
-                           : e == 'w' ? "CQIRBuffer<wchar_t>::"
-                                      : "CQIRBuffer<unsigned char>::";
-    std::string file = "qir_buffer.h";
-    if (line == 54 || line == 239 || line == 321) {
-        function = e == 'c' ? "CQIRStringBase<class CQIRStringMultiByte,char>::"
-                            : "CQIRStringBase<class CQIRStringWChar,wchar_t>::";
-        file = "qir_string_base";
-    } else if (line < 450) {
-        function = "CQIRStringMultiByte::";
-        file = "qir_string_multibyte";
-    }
-    const std::string message = site.message + (line == 900 ? code.substr(at + 1) + " )" : "");
+    const std::vector<std::string>& site = sites.at(line);
+    const std::string type = e == 'c' ? "char" : e == 'w' ? "wchar_t" : "unsigned char";
+    const bool base = line == 54 || line == 239 || line == 321;
+    const std::string function =
+        base ? std::string("CQIRStringBase<class ") +
+                   (e == 'c' ? "CQIRStringMultiByte,char" : "CQIRStringWChar,wchar_t") + ">::"
+        : line < 450 ? "CQIRStringMultiByte::"
+                     : "CQIRBuffer<" + type + ">::";
+    const std::string file = line >= 450 ? "qir_buffer.h"
+                             : base      ? "qir_string_base"
+                                         : "qir_string_multibyte";
+    const std::string message = site[2] + (line == 900 ? code.substr(at + 1) + " )" : "");
     const std::string out =
-        LogCapture::expectedLine(line == 1133 ? "WARNING" : "EXCEPTION", function + site.function,
-                                 message, site.task, kLastError, file, line);
+        LogCapture::expectedLine(line == 1133 ? "WARNING" : "EXCEPTION", function + site[0],
+                                 message, site[1], kLastError, file, line);
     return first ? out : maskCode(out);
 }
 
@@ -214,12 +206,12 @@ std::vector<std::string> reports(Op op, uint64_t n = 0, bool* fired = nullptr) {
     return lines;
 }
 
-// Checks an operation against a script "CODES > STATE; CODES > STATE; ...": the record codes
-// it writes and the state it leaves. One row: a plain run. Several: row n is the run in which
-// the n-th allocation fails, the last row the first run in which none does. `make` builds the
-// objects of a run, `op` works on them without allocating for itself, `state` describes them.
-template <class Make, class Op, class State>
-void check(const std::string& script, char element, Make make, Op op, State state) {
+// Checks an operation against a script "CODES > OUTCOME; CODES > OUTCOME; ...": the record
+// codes it writes and the outcome it writes to Out. One row: a plain run. Several: row n is
+// the run in which the n-th allocation fails, the last row the first run in which none does.
+// `make` builds the objects of a run outside the failing window.
+template <class Make, class Op>
+void check(const std::string& script, char element, Make make, Op op) {
     std::vector<std::string> rows;
     std::istringstream in(script);
     for (std::string row; std::getline(in, row, ';');) {
@@ -227,15 +219,15 @@ void check(const std::string& script, char element, Make make, Op op, State stat
     }
     for (uint64_t n = 1; n <= rows.size(); ++n) {
         SCOPED_TRACE(rows.size() == 1 ? script : "allocation " + std::to_string(n) + " fails");
-        const std::string& row = rows[n - 1];
-        const size_t arrow = row.find('>');
+        const size_t arrow = rows[n - 1].find('>');
         auto objects = make();
+        Out out;
         bool fired = false;
-        const auto lines = reports([&] { op(objects); }, rows.size() == 1 ? 0 : n, &fired);
+        const auto lines = reports([&] { op(objects, out); }, rows.size() == 1 ? 0 : n, &fired);
         EXPECT_EQ(fired, n < rows.size()) << "the last row is the first run without a failure";
-        EXPECT_EQ(lines, expectedLines(row.substr(0, arrow), element));
-        const size_t start = row.find_first_not_of(' ', arrow + 1);
-        EXPECT_EQ(state(objects), row.substr(start, row.find_last_not_of(' ') + 1 - start));
+        EXPECT_EQ(lines, expectedLines(rows[n - 1].substr(0, arrow), element));
+        const std::string want = rows[n - 1].substr(rows[n - 1].find_first_not_of(' ', arrow + 1));
+        EXPECT_EQ(out.text, want.substr(0, want.find_last_not_of(' ') + 1));
     }
 }
 
