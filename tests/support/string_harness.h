@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -63,9 +64,10 @@ struct Out {
         std::snprintf(item, sizeof item, "%.12g", value);
         return *this << (std::isinf(value) ? "inf" : item);
     }
-    // Elements as parse() reads them; storage and count that disagree show as such.
+    // Elements as parse() reads them, and "+N" for N more; storage and count that disagree
+    // show as such.
     template <class T>
-    Out& write(const T* p, uint32_t n) {
+    Out& write(const T* p, uint32_t n, uint32_t more = 0) {
         *this << (p != nullptr ? "" : n == 0 ? "empty" : "null");
         for (uint32_t i = 0; p != nullptr && i < n; ++i) {
             const auto v = static_cast<unsigned>(static_cast<std::make_unsigned_t<T>>(p[i]));
@@ -75,6 +77,9 @@ struct Out {
             }
             text += item;
         }
+        char rest[16] = "";
+        std::snprintf(rest, more != 0 ? sizeof rest : 0, "+%u", more);
+        text += rest;
         return *this;
     }
     template <class T>
@@ -83,19 +88,20 @@ struct Out {
     }
 };
 
-// 'c', 'w' or 'b': the element type of a buffer in record codes.
+// 'c', 'w' or 'b': the element type of a buffer or string, in record codes and rows.
 template <class T>
 constexpr char letter() {
     return std::is_same_v<T, char> ? 'c' : std::is_same_v<T, unsigned char> ? 'b' : 'w';
 }
 
-// A table row "[X.]OP[:N] [LEFT [RIGHT]] | SCRIPT": a class or element letter X when the row is
-// for one only, an operation with its count or offset N, operands as parse() reads them
+// A table row "[X.]OP[:N] [LEFT [RIGHT]] | SCRIPT": the element letter X of the one type the
+// row is for, an operation with its count or offset N, operands as parse() reads them
 // ("empty" when left out), and a script for check().
 struct Row {
     std::string op, left = "empty", right = "empty", script;
     char only = 0;
     uint32_t n = 0;
+    bool plain() const { return script.find(';') == std::string::npos; }
 };
 
 inline Row row(const std::string& text) {
@@ -109,6 +115,17 @@ inline Row row(const std::string& text) {
               : std::stoul(r.op.substr(r.op.find(':') + 1), nullptr, 0);
     r.op = r.op.substr(0, r.op.find(':'));
     return r;
+}
+
+// Runs f(tag) for each type whose element letter the row names, or for each.
+template <class... T, class F>
+void forEachType(const std::string& text, F f) {
+    (void(text[1] != '.' ||
+              text[0] ==
+                  letter<std::remove_cv_t<std::remove_pointer_t<decltype(T().getBuffer())>>>()
+          ? f(T()),
+          0 : 0),
+     ...);
 }
 
 // --- report lines ---
@@ -129,6 +146,7 @@ inline std::string expectedLine(const std::string& code, char element, bool firs
         "A bad argument was provided ( ulOffset ). Not within buffer boundaries.";
     static const char* const kSize = "Serialized size does not match expected";
     static const char* const kWide = "operator class CQIRBuffer<wchar_t>";
+    static const char* const kMade = "Unable to allocate memory for construction";
     // function, task, message
     static const std::map<uint32_t, std::vector<std::string>> sites = {
         {54,
@@ -139,8 +157,8 @@ inline std::string expectedLine(const std::string& code, char element, bool firs
         {359, {kWide, "CastWCHAR", "Unable to convert multibyte string into wide char string"}},
         {364, {kWide, "CastWCHAR", "Unable to create buffer to hold wchar string"}},
         {421, {"serialize", "Serialize", kSize}},
-        {450, {"CQIRBuffer", "Construction", "Unable to allocate memory for construction"}},
-        {472, {"CQIRBuffer", "Construction", "Unable to allocate memory for construction"}},
+        {450, {"CQIRBuffer", "Construction", kMade}},
+        {472, {"CQIRBuffer", "Construction", kMade}},
         {507, {"operator =", "Assignment", "Unable to allocate memory for assignment"}},
         {561, {"operator +=", "Operator+=", "Unable to append buffer"}},
         {737, {kWide, "CastWChar", "Unable to allocate memory for conversion"}},
@@ -160,13 +178,16 @@ inline std::string expectedLine(const std::string& code, char element, bool firs
     const uint32_t line = static_cast<uint32_t>(std::stoul(code, &at));
     const char e = at < code.size() && code[at] != '/' ? code[at++] : element;
     const std::vector<std::string>& site = sites.at(line);
-    const std::string type = e == 'c' ? "char" : e == 'w' ? "wchar_t" : "unsigned char";
     const bool base = line == 54 || line == 239 || line == 321;
     const std::string function =
         base ? std::string("CQIRStringBase<class ") +
-                   (e == 'c' ? "CQIRStringMultiByte,char" : "CQIRStringWChar,wchar_t") + ">::"
+                   (e == 'c' ? "CQIRStringMultiByte,char>::" : "CQIRStringWChar,wchar_t>::")
         : line < 450 ? "CQIRStringMultiByte::"
-                     : "CQIRBuffer<" + type + ">::";
+                     : std::string("CQIRBuffer<") +
+                           (e == 'c'   ? "char"
+                            : e == 'w' ? "wchar_t"
+                                       : "unsigned char") +
+                           ">::";
     const std::string file = line >= 450 ? "qir_buffer.h"
                              : base      ? "qir_string_base"
                                          : "qir_string_multibyte";
@@ -177,16 +198,7 @@ inline std::string expectedLine(const std::string& code, char element, bool firs
     return first ? out : maskCode(out);
 }
 
-inline std::vector<std::string> expectedLines(const std::string& codes, char element) {
-    std::istringstream in(codes);
-    std::vector<std::string> out;
-    for (std::string code; in >> code;) {
-        out.push_back(expectedLine(code, element, out.empty()));
-    }
-    return out;
-}
-
-// Runs `op`, with the n-th allocation of this thread failing unless n is 0, and answers the
+// Runs `op` with the n-th allocation of this thread failing (n = 0: none), and answers the
 // lines it appended to the log; `fired` tells whether an allocation was refused.
 template <class Op>
 std::vector<std::string> reports(Op op, uint64_t n = 0, bool* fired = nullptr) {
@@ -206,28 +218,42 @@ std::vector<std::string> reports(Op op, uint64_t n = 0, bool* fired = nullptr) {
     return lines;
 }
 
-// Checks an operation against a script "CODES > OUTCOME; CODES > OUTCOME; ...": the record
-// codes it writes and the outcome it writes to Out. One row: a plain run. Several: row n is
-// the run in which the n-th allocation fails, the last row the first run in which none does.
-// `make` builds the objects of a run outside the failing window.
+// Checks an operation against a script "CODES > OUTCOME; CODES > OUTCOME; ...": the records it
+// writes and the outcome it writes to Out. One row: a plain run, in which the code 0 says that
+// nothing is allocated. Several: row n is the run in which the n-th allocation fails, the last
+// row the first run in which none does. `make` builds the objects of a run beforehand.
 template <class Make, class Op>
 void check(const std::string& script, char element, Make make, Op op) {
     std::vector<std::string> rows;
     std::istringstream in(script);
     for (std::string row; std::getline(in, row, ';');) {
-        rows.push_back(row);
+        rows.push_back(row.substr(row.find_first_not_of(' '),
+                                  row.find_last_not_of(' ') + 1 - row.find_first_not_of(' ')));
     }
     for (uint64_t n = 1; n <= rows.size(); ++n) {
         SCOPED_TRACE(rows.size() == 1 ? script : "allocation " + std::to_string(n) + " fails");
-        const size_t arrow = rows[n - 1].find('>');
+        std::istringstream codes(rows[n - 1].substr(0, rows[n - 1].find('>')));
+        std::vector<std::string> expected;
+        bool none = false;
+        for (std::string code; codes >> code;) {
+            none = none || code == "0";
+            code == "0" ? void()
+                        : expected.push_back(expectedLine(code, element, expected.empty()));
+        }
         auto objects = make();
         Out out;
         bool fired = false;
-        const auto lines = reports([&] { op(objects, out); }, rows.size() == 1 ? 0 : n, &fired);
+        uint64_t allocations = 0;
+        const auto run = [&] {
+            std::optional<allocseam::Counting> counting;
+            none ? void(counting.emplace()) : void();
+            op(objects, out);
+            allocations = none ? counting->requests() : 0;
+        };
+        EXPECT_EQ(reports(run, rows.size() == 1 ? 0 : n, &fired), expected);
+        EXPECT_EQ(allocations, 0u);
         EXPECT_EQ(fired, n < rows.size()) << "the last row is the first run without a failure";
-        EXPECT_EQ(lines, expectedLines(rows[n - 1].substr(0, arrow), element));
-        const std::string want = rows[n - 1].substr(rows[n - 1].find_first_not_of(' ', arrow + 1));
-        EXPECT_EQ(out.text, want.substr(0, want.find_last_not_of(' ') + 1));
+        EXPECT_EQ(out.text, rows[n - 1].substr(rows[n - 1].find('>') + 2));
     }
 }
 
