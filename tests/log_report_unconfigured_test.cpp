@@ -10,7 +10,9 @@
 
 namespace {
 
-CQIRLogStringWChar w(const char* text) { return CQIRLogStringWChar(text); }
+CQIRLogStringWChar w(const char* text) {
+    return CQIRLogStringWChar(text);
+}
 
 bool report() {
     return CQIRLogError().log(w("nobody listens"), w("Read"), w("CQIRBuffer<char>::read"),
