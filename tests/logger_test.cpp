@@ -1,351 +1,276 @@
-// The process-wide logger: configuration into outputs, every filter of write, per-thread file
-// names, and the one-time set-up under concurrent first reports.
+// The logger with its configuration, its text output and its set-up lock: registry values read
+// into entries, records through the filters into files, the line's layout, the one-time set-up.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <future>
+#include <set>
+#include <sstream>
 #include <string>
-#include <thread>
-#include <vector>
 
 #include "alloc_seam.h"
+#include "log_capture.h"
+#include "log_file.h"
 #include "log_text.h"
 #include "qir_logger.h"
-#include "qir_sys/process.h"
-#include "temp_registry.h"
 #include "test_paths.h"
 
 namespace {
 
+namespace fs = std::filesystem;
+using logtext::ascii;
 using logtext::pathText;
 using logtext::w;
 
-namespace fs = std::filesystem;
-using logtext::ascii;
+const std::string kLogs = "Software\\Halvex\\Logs\\";
 
-// Lines in a log file (each ends in "\r\n" as UTF-16).
-int lineCount(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    int lines = 0;
-    for (size_t i = 0; i + 3 < bytes.size(); i += 2) {
-        if (bytes[i] == '\r' && bytes[i + 1] == 0 && bytes[i + 2] == '\n' && bytes[i + 3] == 0) {
-            ++lines;
-        }
-    }
-    return lines;
+// A record "severity|application|class::function" of thread 11 in process 7.
+CQIRLogData record(const std::string& spec) {
+    const size_t app = spec.find('|') + 1, function = spec.rfind('|') + 1;
+    return CQIRLogData(std::stoul(spec), w("m"), 0, w("t"), nullptr, 0, 11, 7,
+                       w(spec.substr(app, function - 1 - app)), w("T"), w(spec.substr(function)),
+                       w("x"), 1);
 }
 
-CQIRLogData record(uint32_t severity, const std::string& application = "host.exe",
-                   const std::string& function = "CQIRBuffer<char>::alloc",
-                   uint32_t threadId = 42) {
-    return CQIRLogData(severity, w("message"), 0, w("Task"), nullptr, 0, threadId, 7,
-                       w(application), w("00:00:00"), w(function), w("file"), 1);
+// The .reg bytes of UTF-16 text, ',' standing for a terminator.
+std::string hexUnits(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        char unit[8];
+        std::snprintf(unit, sizeof unit, ",%02x,00", c == ',' ? 0 : static_cast<unsigned char>(c));
+        out += unit;
+    }
+    return out.substr(1);
 }
 
 class LoggerTest : public testing::Test {
   protected:
     void SetUp() override {
-        dir = testpaths::scratchDirectory("qir-logger");
         fs::remove_all(dir);
         fs::create_directories(dir);
     }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(dir, ignored);
-    }
+    void TearDown() override { fs::remove_all(dir); }
 
-    // An enabled text-file entry that accepts every severity, writing to `file` in the folder.
-    CQIRLogConfigEntry textEntry(const std::string& file) const {
-        CQIRLogConfigEntry entry;
-        entry.m_bEnabled = true;
-        entry.m_ulType = 1;
-        entry.m_ulDetail = 0xFFFFFFFF;
-        entry.m_strTarget = pathText(dir / file);
-        return entry;
-    }
-
-    bool configure(const std::vector<CQIRLogConfigEntry>& entries) {
-        CQIRLogConfigEntryList list;
-        if (!entries.empty()) {
-            EXPECT_TRUE(list.resize(static_cast<uint32_t>(entries.size())));
-            for (size_t i = 0; i < entries.size(); ++i) {
-                list.getEntries()[i] = entries[i];
+    // .reg text from "key:Name=data ...;key:...": each key (below Software\Halvex\Logs, A
+    // standing for the application) an output into <its last name>.log, with the values given
+    // replacing its own; a filter list's data is its names, joined with ','.
+    std::string registry(const std::string& spec) const {
+        std::string text = "Windows Registry Editor Version 5.00\n\n";
+        std::istringstream sections(spec);
+        for (std::string section; std::getline(sections, section, ';');) {
+            const std::string key = section.substr(0, section.find(':'));
+            std::istringstream in(section.substr(key.size() + 1));
+            std::string values;
+            for (std::string item; in >> item;) {
+                const size_t is = item.find('=');
+                std::string data = item.substr(is + 1);
+                if (item.find("s=") == is - 1 && data.find_first_of("\":") == std::string::npos) {
+                    data = "hex(7):" + hexUnits(data + ",,");
+                }
+                values += "\"" + item.substr(0, is) + "\"=" + data + "\n";
             }
+            text += LogCapture::output(kLogs + (key[0] == 'A' ? application + key.substr(1) : key),
+                                       dir / (key.substr(key.rfind('\\') + 1) + ".log"), values);
         }
-        return logger.configure(list);
+        return text;
     }
 
-    fs::path dir;
+    // What the configuration found (outcome, key, error), then the files with their line counts
+    // and what write answered.
+    std::string seen(const CQIRLogConfigWindows& config, bool answer) const {
+        const char* const outcomes[] = {"NotLoaded",     "Loaded",    "NoKey",
+                                        "KeyUnreadable", "NoSubkeys", "NoMemory"};
+        const std::string key = ascii(config.getChosenKey());
+        std::string out = outcomes[static_cast<int>(config.getOutcome())] + std::string(" ") +
+                          (key == "<empty>"             ? "-"
+                           : key == kLogs + application ? "A"
+                                                        : key.substr(kLogs.size())) +
+                          " " + std::to_string(config.getError()) + " =>";
+        std::set<std::string> files;
+        for (const auto& file : fs::directory_iterator(dir)) {
+            files.insert(" " + file.path().filename().string() + ":" +
+                         std::to_string(logfile::read(file.path()).lines.size()));
+        }
+        for (const std::string& file : files) {
+            out += file;
+        }
+        return out + (answer ? " +" : " -");
+    }
+
+    const fs::path dir = testpaths::scratchDirectory("qir-logger");
+    const std::string application = "qirtest-" + std::to_string(qir::sys::processId()) + ".exe";
     CQIRMutexLW lock;
-    CQIRLogStringWChar application;
-    CQIRLogger logger{lock, application};
+    CQIRLogStringWChar applicationName;
+    CQIRLogger logger{lock, applicationName};
 };
 
-TEST_F(LoggerTest, WithoutEntriesWritesNothingAndSucceeds) {
-    EXPECT_TRUE(configure({}));
-    EXPECT_EQ(logger.getEntryCount(), 0u);
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR)));
-}
-
-TEST_F(LoggerTest, DetailMasks) {
-    CQIRLogConfigEntry none = textEntry("none.log");
-    none.m_ulDetail = 0;
-    CQIRLogConfigEntry errorsAndWarnings = textEntry("twelve.log");
-    errorsAndWarnings.m_ulDetail = 12;
-    ASSERT_TRUE(configure({none, errorsAndWarnings}));
-    for (uint32_t bit = 0; bit < 11; ++bit) {
-        EXPECT_TRUE(logger.write(record(1u << bit)));
+// One configuration object and one logger, loaded and configured again for each registry, and
+// a record: what the configuration found, the files the record went to and write's answer
+// (rows without "=>" are about Default\a: Loaded Default 0 => ...).
+TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
+    const std::string folder = (dir / "").string();
+    const std::string x = std::string(259 - folder.size(), 'x'),
+                      z = std::string(259 - folder.size(), 'z');
+    const std::string rows[][3] = {
+        {"A\\a:AllowApplications=n;Default\\d:", "4|h|K::f", "Loaded A 0 => a.log:1 +"},
+        {"", "4|h|K::f", "NoKey - 2 => +"},
+        {"A:Stray=dword:00000001;Default\\d:", "4|h|K::f", "NoSubkeys A 0 => +"},
+        {"A\\c:;A\\a:Enabled=dword:00000000;A\\B:Enabled=-", "4|h|K::f", "Loaded A 0 => c.log:1 -"},
+        // At most 259 characters and a terminator in 520 bytes; an unterminated one is cut.
+        {"A\\1:Target=hex:" + hexUnits(folder + x + ",") +
+             ";A\\2:Target=hex:" + hexUnits(folder + x + "y,") +
+             ";A\\3:Target=hex:" + hexUnits(folder + z + "q") + ";A\\4:Target=\"\"",
+         "4|h|K::f", "Loaded A 0 => " + x + ":1 " + z + ":1 -"},
+        // A string as a list; lists end at an empty string and leave out an unterminated one.
+        {"A\\1:AllowObjects=\"C\";A\\2:ExcludeObjects=hex:41,00,00,00,42,00;A\\3:AllowObjects=A,,B",
+         "4|h|B::f", "Loaded A 0 => 2.log:1 +"},
+        {"Default\\a:Enabled=dword:00000000", "4|h|K::f", "-"},
+        {"Default\\a:Detail=dword:0000000c", "16|h|K::f", "+"},
+        {"Default\\a:Detail=dword:00000000", "0|h|K::f", "a.log:1 +"},
+        // A number that does not fit its four bytes reads as 0, whatever the buffer got.
+        {"Default\\a:Detail=hex(b):0c,00,00,00,00,00,00,00", "4|h|K::f", "+"},
+        {"Default\\a:Type=hex:01,00", "4|h|K::f", "a.log:1 +"},
+        {"Default\\a:Type=dword:00000002", "4|h|K::f", "-"},
+        {"Default\\a:SeparateThreads=dword:00000001", "4|h|K::f", "a_11.log:1 +"},
+        // Without a target no file is named, not even "_11" in the current folder.
+        {"Default\\a:SeparateThreads=dword:00000001 Target=-", "4|h|K::f", "-"},
+        {"Default\\a:AllowApplications=n,c", "4|c|K::f", "a.log:1 +"},
+        {"Default\\a:AllowApplications=n,c", "4|d|K::f", "+"},
+        {"Default\\a:AllowApplications=h", "4||K::f", "+"},
+        {"Default\\a:AllowApplications=d ExcludeApplications=d", "4|d|K::f", "+"},
+        {"Default\\a:AllowObjects=B,K", "4|h|K::f", "a.log:1 +"},
+        {"Default\\a:AllowObjects=B", "4|h|K::f", "+"},
+        {"Default\\a:AllowObjects=K", "4|h|f", "+"},
+        {"Default\\a:ExcludeObjects=K", "4|h|K::f", "+"},
+        {"Default\\a:ExcludeObjects=K", "4|h|f", "a.log:1 +"},
+        {"Default\\a:Detail=dword:0000000c", "8|h|K::f", "a.log:1 +"},
+    };
+    CQIRLogConfigWindows config(w(application));
+    for (const auto& [spec, fields, expected] : rows) {
+        SCOPED_TRACE(spec);
+        SetUp();
+        const testreg::TempRegistry reg(registry(spec), {kLogs + application, kLogs + "Default"});
+        ASSERT_EQ(reg.failure(), "");
+        const bool loaded = config.load();
+        EXPECT_EQ(loaded, config.getOutcome() == CQIRLogConfigWindows::Outcome::Loaded);
+        EXPECT_TRUE(logger.configure(config.getEntries()));
+        EXPECT_EQ(
+            seen(config, logger.write(record(fields))),
+            (expected.find("=>") == std::string::npos ? "Loaded Default 0 => " : "") + expected);
+        EXPECT_FALSE(fs::exists("_11"));
     }
-    EXPECT_FALSE(fs::exists(dir / "none.log"));
-    EXPECT_EQ(lineCount(dir / "twelve.log"), 2);  // ERROR and WARNING
-    EXPECT_TRUE(logger.write(record(0)));         // severity 0 passes every mask
-    EXPECT_EQ(lineCount(dir / "none.log"), 1);
-    EXPECT_EQ(lineCount(dir / "twelve.log"), 3);
-}
-
-struct FilterCase {
-    const char* name;
-    const char* allowApplications;
-    const char* excludeApplications;
-    const char* allowObjects;
-    const char* excludeObjects;
-    const char* application;
-    const char* function;
-    bool written;
-};
-
-void PrintTo(const FilterCase& c, std::ostream* os) {
-    *os << c.name;
-}
-
-class LoggerFilterTest : public LoggerTest, public testing::WithParamInterface<FilterCase> {};
-
-TEST_P(LoggerFilterTest, PassesOrSkips) {
-    const FilterCase& c = GetParam();
-    CQIRLogConfigEntry entry = textEntry("filtered.log");
-    entry.m_strAllowApplications = w(c.allowApplications);
-    entry.m_strExcludeApplications = w(c.excludeApplications);
-    entry.m_strAllowObjects = w(c.allowObjects);
-    entry.m_strExcludeObjects = w(c.excludeObjects);
-    ASSERT_TRUE(configure({entry}));
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR, c.application, c.function)));
-    EXPECT_EQ(lineCount(dir / "filtered.log"), c.written ? 1 : 0);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Lists, LoggerFilterTest,
-    testing::Values(
-        FilterCase{"AllowedApplication", "notepad.exe,calc.exe", "", "", "", "calc.exe", "A::f",
-                   true},
-        FilterCase{"SubstringOfAnAllowedApplication", "notepad.exe,calc.exe", "", "", "", "alc.exe",
-                   "A::f", true},
-        FilterCase{"ApplicationNotAllowed", "notepad.exe,calc.exe", "", "", "", "cmd.exe", "A::f",
-                   false},
-        FilterCase{"ExcludedApplication", "", "cmd.exe", "", "", "cmd.exe", "A::f", false},
-        FilterCase{"ExcludeWinsOverAllow", "cmd.exe", "cmd.exe", "", "", "cmd.exe", "A::f", false},
-        FilterCase{"AllowedObject", "", "", "CQIRBuffer<char>,CQIRStringWChar", "", "host.exe",
-                   "CQIRStringWChar::toLong", true},
-        FilterCase{"ObjectNotAllowed", "", "", "CQIRStringWChar", "", "host.exe",
-                   "CQIRBuffer<char>::alloc", false},
-        FilterCase{"ExcludedObject", "", "", "", "CQIRBuffer<char>", "host.exe",
-                   "CQIRBuffer<char>::alloc", false},
-        FilterCase{"NoObjectAgainstAllowList", "", "", "CQIRBuffer<char>", "", "host.exe",
-                   "GetTouchpadLaunchState", false},
-        FilterCase{"NoObjectNeverExcluded", "", "", "", "CQIRBuffer<char>", "host.exe",
-                   "GetTouchpadLaunchState", true},
-        FilterCase{"EmptyApplicationAgainstAllowList", "host.exe", "", "", "", "", "A::f", false}),
-    [](const testing::TestParamInfo<FilterCase>& param) { return std::string(param.param.name); });
-
-TEST_F(LoggerTest, EntriesWithoutOutputCountAsErrorsButOthersStillWrite) {
-    CQIRLogConfigEntry other = textEntry("other.log");
-    other.m_ulType = 2;
-    CQIRLogConfigEntry disabled = textEntry("disabled.log");
-    disabled.m_bEnabled = false;
-    ASSERT_TRUE(configure({other, textEntry("main.log"), disabled}));
-    EXPECT_FALSE(logger.write(record(QIR_LOG_ERROR)));
-    EXPECT_EQ(lineCount(dir / "main.log"), 1);
-    EXPECT_FALSE(fs::exists(dir / "other.log"));
-    EXPECT_FALSE(fs::exists(dir / "disabled.log"));
-}
-
-TEST_F(LoggerTest, FailingOutputCountsAsAnError) {
-    CQIRLogConfigEntry missing = textEntry("x.log");
-    missing.m_strTarget = pathText(dir / "missing" / "x.log");
-    ASSERT_TRUE(configure({missing, textEntry("good.log")}));
-    EXPECT_FALSE(logger.write(record(QIR_LOG_ERROR)));
-    EXPECT_EQ(lineCount(dir / "good.log"), 1);
-}
-
-TEST_F(LoggerTest, ReconfiguringReplacesTheOutputs) {
-    ASSERT_TRUE(configure({textEntry("first.log")}));
-    ASSERT_TRUE(configure({textEntry("second.log"), textEntry("third.log")}));
-    EXPECT_EQ(logger.getEntryCount(), 2u);
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR)));
-    EXPECT_FALSE(fs::exists(dir / "first.log"));
-    EXPECT_EQ(lineCount(dir / "third.log"), 1);
-    EXPECT_TRUE(configure({}));
-    EXPECT_EQ(logger.getEntryCount(), 0u);
-}
-
-TEST_F(LoggerTest, NoMemoryWhileConfiguringLeavesNoOutputsAndNoLeak) {
-    const CQIRLogConfigEntry entry = textEntry("x.log");
-    CQIRLogConfigEntryList list;
-    ASSERT_TRUE(list.resize(2));
-    list.getEntries()[0] = entry;
-    list.getEntries()[1] = entry;
+    // No memory while configuring: whatever was refused, a write answers false unless the
+    // logger was left without entries.
     for (uint64_t n = 1;; ++n) {
-        SCOPED_TRACE("allocation " + std::to_string(n) + " refused");
-        bool ok = false;
-        bool fired = false;
+        bool configured = false, fired = false;
         {
             allocseam::Failing failing(n);
-            ok = logger.configure(list);
+            configured = logger.configure(config.getEntries());
             fired = failing.fired();
         }
+        EXPECT_EQ(logger.write(record("4|h|f")), logger.getEntryCount() == 0 || !fired) << n;
         if (!fired) {
-            EXPECT_TRUE(ok);
+            EXPECT_TRUE(configured);
             break;
         }
-        // Whatever was refused, the logger stays usable and tears down cleanly; an entry that
-        // lost its output, its target or the table of outputs makes every write answer false.
-        EXPECT_EQ(logger.write(record(QIR_LOG_ERROR)), logger.getEntryCount() == 0);
-    }
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR)));
-}
-
-TEST_F(LoggerTest, SeparateThreadsWriteOneFilePerThread) {
-    CQIRLogConfigEntry entry = textEntry("trace.log");
-    entry.m_bSeparateThreads = true;
-    ASSERT_TRUE(configure({entry}));
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR, "host.exe", "A::f", 11)));
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR, "host.exe", "A::f", 11)));
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR, "host.exe", "A::f", 12)));
-    EXPECT_EQ(lineCount(dir / "trace_11.log"), 2);
-    EXPECT_EQ(lineCount(dir / "trace_12.log"), 1);
-    EXPECT_FALSE(fs::exists(dir / "trace.log"));
-}
-
-// An entry without a target names no file for any thread: no "_<id>" file appears in
-// whatever folder the host runs in, and the entry counts as failed, as without separate files.
-TEST_F(LoggerTest, SeparateThreadsWithoutATargetWriteNoFile) {
-    CQIRLogConfigEntry entry = textEntry("kept.log");
-    entry.m_bSeparateThreads = true;
-    entry.m_strTarget = CQIRLogStringWChar();
-    const CQIRLogConfigEntry kept = textEntry("kept.log");
-    ASSERT_TRUE(configure({entry, kept}));
-    const fs::path here = fs::current_path();
-    EXPECT_FALSE(logger.write(record(QIR_LOG_ERROR, "host.exe", "A::f", 11)));
-    EXPECT_FALSE(fs::exists(here / "_11"));
-    EXPECT_EQ(lineCount(dir / "kept.log"), 1);
-}
-
-TEST(PerThreadFileNameTest, InsertsTheThreadIdBeforeTheExtension) {
-    struct Case {
-        const char* target;
-        uint32_t thread;
-        const char* name;
-    };
-    for (const Case& c :
-         {Case{"C:\\logs\\app.log", 1234, "C:\\logs\\app_1234.log"},
-          Case{"app.log", 1234, "app_1234.log"}, Case{"C:\\logs\\trace", 7, "C:\\logs\\trace_7"},
-          Case{"/var/log/app.d/trace", 1234, "/var/log/app.d/trace_1234"},
-          Case{"/var/log/a.b/c.d.txt", 7, "/var/log/a.b/c.d_7.txt"},
-          Case{"C:/logs\\x.y", 4294967295u, "C:/logs\\x_-1.y"}, Case{"", 7, "<empty>"}}) {
-        EXPECT_EQ(ascii(qirPerThreadFileName(w(c.target), c.thread)), c.name) << c.target;
     }
 }
 
-// --- the one-time set-up ---
-
-TEST_F(LoggerTest, SetUpRunsOnceWhateverItsOutcome) {
-    // This process has no configuration for its name: the set-up fails once, then the logger
-    // is set up without entries and every record is accepted.
-    EXPECT_FALSE(logger.ensureInitialized());
-    EXPECT_TRUE(logger.ensureInitialized());
-    EXPECT_EQ(logger.getEntryCount(), 0u);
-    EXPECT_TRUE(logger.write(record(QIR_LOG_ERROR)));
-    const std::string name = ascii(application);
-    EXPECT_NE(name.find("qir_core_tests"), std::string::npos) << name;
-    EXPECT_EQ(name.find_first_of("\\/"), std::string::npos) << name;
+// The line's layout: numbers as signed decimals, the code in hex, the file after its last
+// '\' or '/'; each line appended whole to a file that begins with the byte order mark.
+TEST_F(LoggerTest, TheTextOutputAppendsOneLinePerRecord) {
+    const CQIRLogData data(3, w(""), 0xdeadbeef, w(""), nullptr, 0, 0x80000000, 0xFFFFFFFF, w(""),
+                           w("Fri Dec 04 09:41:24 2026"), w("a:b"), w("C:\\x/y.h"), 0xFFFFFFFF);
+    const std::string line =
+        "<Fri Dec 04 09:41:24 2026> <UNSPECIFIED> < : -1, -2147483648> <::a:b> "
+        "<\"\"> <While performing task: \"\"> <Return Code: 0xdeadbeef> <y.h> <-1>";
+    CQIRLogOutputTextWindows output;
+    const CQIRLogStringWChar file = pathText(dir / "out.log"), none = pathText(dir / "none.log");
+    ASSERT_TRUE(output.write(data, file) && output.write(data, file));
+    EXPECT_TRUE(logfile::sound(logfile::read(dir / "out.log")));
+    EXPECT_EQ(logfile::read(dir / "out.log").lines, std::vector<std::string>(2, line));
+    EXPECT_FALSE(output.write(data, pathText(dir / "no" / "x.log")) ||
+                 output.write(data, CQIRLogStringWChar()));
+    {
+        allocseam::Failing failing(0);
+        EXPECT_FALSE(output.write(data, none));
+    }
+    EXPECT_TRUE(output.clear(file) && output.clear(file) && !output.clear(CQIRLogStringWChar()));
+    EXPECT_TRUE(fs::is_empty(dir));
+    struct Other : CQIRLogOutputTextWindows {
+        Other() { m_ulType = 2; }
+    } other;
+    EXPECT_TRUE(output == CQIRLogOutputTextWindows() && output != other && !(output == other));
 }
 
-TEST_F(LoggerTest, ConcurrentFirstReportsAreAllWritten) {
-    // A configuration for this program: one text file output in the test's folder.
-    const std::string program = fs::u8path(qir::sys::executablePath()).filename().u8string();
-    const std::string key = "Software\\Halvex\\Logs\\" + program;
-    std::string target;
-    for (char c : (dir / "concurrent.log").string()) {
-        target += c == '\\' ? std::string("\\\\") : std::string(1, c);
+TEST(LoggerFileNameTest, PerThreadFilesInsertTheThreadBeforeTheExtension) {
+    for (const char* c : {"C:\\logs\\app.log C:\\logs\\app_7.log", "app.log app_7.log",
+                          "C:\\logs\\trace C:\\logs\\trace_7", "/var/a.d/trace /var/a.d/trace_7",
+                          "/var/a.b/c.d.txt /var/a.b/c.d_7.txt", "C:/a.b\\x C:/a.b\\x_7"}) {
+        std::istringstream in(c);
+        std::string target, name;
+        in >> target >> name;
+        EXPECT_EQ(ascii(qirPerThreadFileName(w(target), 7)), name);
     }
-    testreg::TempRegistry registry("Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" +
-                                       key +
-                                       "\\Out]\n\"Enabled\"=dword:00000001\n"
-                                       "\"Detail\"=dword:ffffffff\n\"Type\"=dword:00000001\n"
-                                       "\"Target\"=\"" +
-                                       target + "\"\n",
-                                   {key});
-    ASSERT_EQ(registry.failure(), "");
-
-    constexpr int kThreads = 8;
-    std::atomic<int> ready{0};
-    std::atomic<int> passed{0};
-    std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i) {
-        threads.emplace_back([&, i] {
-            ++ready;
-            while (ready.load() < kThreads) {
-                std::this_thread::yield();
-            }
-            // Every thread past ensureInitialized finds the set-up finished.
-            logger.ensureInitialized();
-            if (logger.write(record(QIR_LOG_ERROR, "host.exe", "A::f", static_cast<uint32_t>(i)))) {
-                ++passed;
-            }
-        });
-    }
-    for (std::thread& t : threads) {
-        t.join();
-    }
-    EXPECT_EQ(passed.load(), kThreads);
-    EXPECT_EQ(logger.getEntryCount(), 1u);
-    EXPECT_EQ(lineCount(dir / "concurrent.log"), kThreads);
-    EXPECT_EQ(ascii(application), program);
+    EXPECT_EQ(ascii(qirPerThreadFileName(w("a.b"), 4294967295u)), "a_-1.b");
+    EXPECT_EQ(qirPerThreadFileName(CQIRLogStringWChar(), 7).getBuffer(), nullptr);
 }
 
-TEST_F(LoggerTest, ASecondReportWaitsWhileTheSetUpHoldsTheLock) {
-    ASSERT_TRUE(lock.lock(0xFFFFFFFF));  // as the thread inside the set-up would
-    std::atomic<bool> returned{false};
-    bool result = false;
-    std::thread second([&] {
-        result = logger.ensureInitialized();
-        returned = true;
-    });
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_FALSE(returned.load());
-    ASSERT_TRUE(lock.unlock());
-    second.join();
-    EXPECT_TRUE(returned.load());
-    EXPECT_TRUE(result);
-}
-
-TEST(LoggerLockTest, WithoutAMutexEveryReportPassesAndNothingIsSetUp) {
-    class BrokenLock : public CQIRMutexLW {
-      public:
-        BrokenLock() {
+// The set-up lock: a report that finds it taken waits for it and goes on; one without a mutex
+// goes on at once; neither sets up. Held, the mutex is taken for every other thread.
+TEST(LoggerSetUpTest, AReportThatCannotTakeTheLockGoesOnWithoutSettingUp) {
+    struct Busy : CQIRMutexLW {
+        bool tryLock() override { return false; }
+    } busy;
+    struct Broken : CQIRMutexLW {
+        Broken() {
             qir::sys::closeMutex(m_hMutex);
             m_hMutex = nullptr;
         }
+    } broken;
+    for (CQIRMutexLW* lock :
+         {static_cast<CQIRMutexLW*>(&busy), static_cast<CQIRMutexLW*>(&broken)}) {
+        CQIRLogStringWChar name;
+        EXPECT_TRUE(CQIRLogger(*lock, name).ensureInitialized());
+        EXPECT_EQ(name.getBuffer(), nullptr);
+    }
+    EXPECT_FALSE(broken.isValid() || broken.lock(0) || broken.tryLock() || broken.unlock());
+    const auto othersTake = [&busy] {
+        return std::async(std::launch::async, [&busy] { return busy.lock(0) && busy.unlock(); })
+            .get();
     };
-    BrokenLock lock;
-    CQIRLogStringWChar application;
-    CQIRLogger logger(lock, application);
-    EXPECT_TRUE(logger.ensureInitialized());
-    EXPECT_TRUE(logger.ensureInitialized());
-    EXPECT_EQ(application.getBuffer(), nullptr);
-    EXPECT_EQ(logger.getEntryCount(), 0u);
+    EXPECT_TRUE(busy.isValid() && othersTake() && busy.lock(qir::sys::kWaitForever));
+    EXPECT_FALSE(othersTake());
+    EXPECT_TRUE(busy.unlock() && othersTake());
+    EXPECT_FALSE(busy.unlock());
+}
+
+// Run from a path longer than the logger reads, the program has no name: nothing of the path
+// is taken for one.
+TEST(LoggerSetUpTest, AnExecutablePathThatCannotBeReadGivesNoName) {
+    CQIRMutexLW lock;
+    CQIRLogStringWChar name;
+    CQIRLogger(lock, name).ensureInitialized();
+    if (std::getenv("QIR_LONG_PATH") != nullptr) {
+        EXPECT_EQ(name.getBuffer(), nullptr);
+        return;
+    }
+    EXPECT_EQ(ascii(name), LogCapture::programName());
+#if defined(_WIN32)
+    GTEST_SKIP() << "no program starts from a path that long here";
+#else
+    const fs::path top = testpaths::scratchDirectory("qir-long");
+    fs::create_directories(top / std::string(150, 'd') / std::string(150, 'e'));
+    fs::copy_file(qir::sys::executablePath(),
+                  top / std::string(150, 'd') / std::string(150, 'e') / "t");
+    const std::string command =
+        "QIR_LONG_PATH=1 '" + (top / std::string(150, 'd') / std::string(150, 'e') / "t").string() +
+        "' --gtest_filter=LoggerSetUpTest.AnExecutablePath* >/dev/null";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    fs::remove_all(top);
+#endif
 }
 
 }  // namespace

@@ -8,29 +8,37 @@
 
 namespace allocseam {
 
+// The calling thread's seam.
+struct Seam {
+    bool armed = false;
+    bool fired = false;
+    uint64_t failAt = 0;  // 0: every request
+    uint64_t requests = 0;
+    uint64_t largest = 0;  // bytes
+};
+Seam& seam();
+
 // While alive, the n-th allocation of this thread from now fails (n = 1: the next one);
 // n = 0 makes every allocation fail. Counts the allocations made meanwhile.
 class Failing {
   public:
-    explicit Failing(uint64_t n);
-    ~Failing();
+    explicit Failing(uint64_t n) { seam() = Seam{true, false, n, 0, 0}; }
+    ~Failing() { seam() = Seam{}; }
     Failing(const Failing&) = delete;
     Failing& operator=(const Failing&) = delete;
 
     // Whether an allocation was refused.
-    bool fired() const;
+    bool fired() const { return seam().fired; }
     // Allocations requested while armed, the refused ones included.
-    uint64_t requests() const;
+    uint64_t requests() const { return seam().requests; }
+    // The largest single request while armed, in bytes.
+    uint64_t largest() const { return seam().largest; }
 };
 
-// Counts this thread's allocations while alive.
-class Counting {
+// Counts this thread's allocations while alive, refusing none.
+class Counting : public Failing {
   public:
-    Counting();
-    ~Counting();
-    Counting(const Counting&) = delete;
-    Counting& operator=(const Counting&) = delete;
-    uint64_t requests() const;
+    Counting() : Failing(UINT64_MAX) {}
 };
 
 }  // namespace allocseam
