@@ -2,14 +2,10 @@
 // from the registry for this program, and arrives as one exact line in the configured file.
 #include <gtest/gtest.h>
 
-#include <string>
-#include <vector>
-
 #include "log_capture.h"
 #include "log_text.h"
 #include "qir_log.h"
 #include "qir_logger.h"
-#include "qir_sys/process.h"
 
 namespace {
 
@@ -21,15 +17,15 @@ TEST(ReportTest, EachClassWritesItsSeverityAndMessage) {
     const CQIRLogStringWChar task = w("Alloc"), name = w("m_p"), function = w("K<char>::alloc"),
                              file = w("/src/core\\qir_buffer.h");
     uint32_t code = 0;
-    // The report with its leading arguments, made with a new code and line, appends this line.
+    // The report, made with its leading arguments and a new code and line, appends this line.
     const auto check = [&](const char* severity, const std::string& message, auto report,
                            auto... leading) {
         const size_t mark = LogCapture::text().size();
-        ++code;
-        EXPECT_TRUE(report.log(leading..., task, function, file, code, code, nullptr, 0));
+        const uint32_t line = ++code;
+        EXPECT_TRUE(report.log(leading..., task, function, file, line, line, nullptr, 0));
         EXPECT_EQ(LogCapture::linesSince(mark),
                   std::vector<std::string>{LogCapture::expectedLine(
-                      severity, "K<char>::alloc", message, "Alloc", code, "qir_buffer.h", code)});
+                      severity, "K<char>::alloc", message, "Alloc", line, "qir_buffer.h", line)});
     };
     check("ERROR", "e", CQIRLogError(), w("e"));
     check("EXCEPTION", "x", CQIRLogException(), w("x"));

@@ -3,15 +3,10 @@
 #include <cstdlib>
 #include <new>
 
-allocseam::Seam& allocseam::seam() {
-    static thread_local Seam value;
-    return value;
-}
-
 namespace {
 
 void* allocate(std::size_t size) noexcept {
-    allocseam::Seam& seam = allocseam::seam();
+    allocseam::Seam& seam = allocseam::t_seam;
     if (seam.armed) {
         ++seam.requests;
         seam.largest = seam.largest > size ? seam.largest : size;

@@ -8,7 +8,7 @@
 
 namespace allocseam {
 
-// The calling thread's seam.
+// The state of one thread's seam.
 struct Seam {
     bool armed = false;
     bool fired = false;
@@ -16,23 +16,23 @@ struct Seam {
     uint64_t requests = 0;
     uint64_t largest = 0;  // bytes
 };
-Seam& seam();
+inline thread_local Seam t_seam;
 
 // While alive, the n-th allocation of this thread from now fails (n = 1: the next one);
 // n = 0 makes every allocation fail. Counts the allocations made meanwhile.
 class Failing {
   public:
-    explicit Failing(uint64_t n) { seam() = Seam{true, false, n, 0, 0}; }
-    ~Failing() { seam() = Seam{}; }
+    explicit Failing(uint64_t n) { t_seam = Seam{true, false, n, 0, 0}; }
+    ~Failing() { t_seam = Seam{}; }
     Failing(const Failing&) = delete;
     Failing& operator=(const Failing&) = delete;
 
     // Whether an allocation was refused.
-    bool fired() const { return seam().fired; }
+    bool fired() const { return t_seam.fired; }
     // Allocations requested while armed, the refused ones included.
-    uint64_t requests() const { return seam().requests; }
+    uint64_t requests() const { return t_seam.requests; }
     // The largest single request while armed, in bytes.
-    uint64_t largest() const { return seam().largest; }
+    uint64_t largest() const { return t_seam.largest; }
 };
 
 // Counts this thread's allocations while alive, refusing none.

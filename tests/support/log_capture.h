@@ -98,7 +98,7 @@ class LogCapture : public testing::Environment {
         return "<TIME> <" + severity + "> <" + programName() + " : " +
                std::to_string(qir::sys::processId()) + ", " + std::to_string(qir::sys::threadId()) +
                "> <" + function + "> <\"" + message + "\"> <While performing task: \"" + task +
-               "\"> <Return Code: " + code + "> <" + filePart + "> <" + std::to_string(line) + ">";
+               "\"> <Return Code: " + code + "> <" + filePart + "> <" + std::to_string(static_cast<int32_t>(line)) + ">";
     }
 
   private:
