@@ -97,52 +97,50 @@ class LoggerTest : public testing::Test {
     CQIRLogger logger{lock, name};
 };
 
-// One configuration object and one logger, loaded and configured again for each registry: the
-// files a record goes to and write's answer.
+// One configuration object and one logger, loaded and configured again for each registry
+// ("=": the one before), and a record: the files it goes to and write's answer.
 TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
     const std::string folder = (dir / "").string();
     const std::string x(259 - folder.size(), 'x'), z(259 - folder.size(), 'z');
     const std::string rows[][3] = {
-        // The application's key when there is one, where application lists are not read.
-        {"A\\a:AllowApplications=n;Default\\d:", "4|h|K::f", "a.log:1 +"},
+        // The application's key, whose entries keep their place when disabled, and where
+        // application lists are not read. Targets: at most 259 characters and a terminator in
+        // 520 bytes, or the data, or 259 characters without one. A string as a list; lists
+        // end at an empty string and leave out an unterminated one.
+        {"Default\\d:;A\\c:AllowApplications=n;A\\a:Enabled=dword:00000000;A\\B:Enabled=-;"
+         "A\\1:Target=hex:" +
+             hexUnits(folder + x + ",") + ";A\\2:Target=hex:" + hexUnits(folder + x + "y,") +
+             ";A\\3:Target=hex:" + hexUnits(folder + z + "q") +
+             ";A\\4:Target=hex:" + hexUnits(folder + "u") +
+             ";A\\5:Target=\"\";A\\6:AllowObjects=\"C\";A\\7:ExcludeObjects=hex:41,00,00,00,42,00;"
+             "A\\8:AllowObjects=A,,B",
+         "4|h|B::f", "7.log:1 c.log:1 u:1 " + x + ":1 " + z + ":1 -"},
         {"", "4|h|K::f", "+"},
         {"A:Stray=dword:00000001;Default\\d:", "4|h|K::f", "+"},
-        {"A\\c:;A\\a:Enabled=dword:00000000;A\\B:Enabled=-", "4|h|K::f", "c.log:1 -"},
-        // At most 259 characters and a terminator in 520 bytes; one without a terminator ends
-        // with the data, or at 259 characters.
-        {"A\\1:Target=hex:" + hexUnits(folder + x + ",") + ";A\\2:Target=hex:" +
-             hexUnits(folder + x + "y,") + ";A\\3:Target=hex:" + hexUnits(folder + z + "q") +
-             ";A\\4:Target=hex:" + hexUnits(folder + "u") + ";A\\5:Target=\"\"",
-         "4|h|K::f", "u:1 " + x + ":1 " + z + ":1 -"},
-        // A string as a list; lists end at an empty string and leave out an unterminated one.
-        {"A\\1:AllowObjects=\"C\";A\\2:ExcludeObjects=hex:41,00,00,00,42,00;A\\3:AllowObjects=A,,B",
-         "4|h|B::f", "2.log:1 +"},
-        {"Default\\a:Detail=dword:0000000c", "16|h|K::f", "+"},
         // A number that does not fit its four bytes reads as 0, whatever the buffer got.
-        {"Default\\a:Detail=hex(b):0c,00,00,00,00,00,00,00", "4|h|K::f", "+"},
-        {"Default\\a:Type=hex:01,00", "4|h|K::f", "a.log:1 +"},
-        {"Default\\a:Type=dword:00000002", "4|h|K::f", "-"},
-        {"Default\\a:SeparateThreads=dword:00000001", "4|h|K::f", "a_11.log:1 +"},
+        {"Default\\d:Detail=dword:0000000c;Default\\q:Detail=hex(b):0c,00,00,00,00,00,00,00;"
+         "Default\\t:Type=hex:01,00;Default\\o:Type=dword:00000002;Default\\s:SeparateThreads="
+         "dword:00000001;Default\\an:AllowApplications=n,c;Default\\ad:AllowApplications=d "
+         "ExcludeApplications=d;Default\\ob:AllowObjects=B;Default\\ok:AllowObjects=B,K;"
+         "Default\\xk:ExcludeObjects=K",
+         "4|c|K::f", "an.log:1 d.log:1 ok.log:1 s_11.log:1 t.log:1 -"},
+        {"=", "16|d|f", "an.log:1 d.log:1 ok.log:1 s_11.log:2 t.log:2 xk.log:1 -"},
         // Without a target no file is named, not even "_11" in the current folder.
-        {"Default\\a:SeparateThreads=dword:00000001 Target=-", "4|h|K::f", "-"},
-        {"Default\\a:AllowApplications=n,c", "4|c|K::f", "a.log:1 +"},
-        {"Default\\a:AllowApplications=n,c", "4|d|K::f", "+"},
-        {"Default\\a:AllowApplications=d ExcludeApplications=d", "4|d|K::f", "+"},
-        {"Default\\a:AllowObjects=B", "4|h|K::f", "+"},
-        {"Default\\a:AllowObjects=K", "4|h|f", "+"},
-        {"Default\\a:ExcludeObjects=K", "4|h|K::f", "+"},
-        {"Default\\a:ExcludeObjects=K", "4|h|f", "a.log:1 +"},
-        {"Default\\a:Detail=dword:0000000c AllowObjects=B,K", "8|h|K::f", "a.log:1 +"},
+        {"Default\\n:SeparateThreads=dword:00000001 Target=-", "4|h|K::f", "-"},
+        {"Default\\a:AllowObjects=B,K", "4|h|K::f", "a.log:1 +"},
     };
     CQIRLogConfigWindows config(w("A"));
     std::optional<testreg::TempRegistry> reg;
     for (const auto& [spec, fields, expected] : rows) {
         SCOPED_TRACE(spec);
-        SetUp();
-        reg.reset();
-        reg.emplace(registry(spec), std::vector<std::string>{"Software\\Halvex\\Logs\\A",
-                                                             "Software\\Halvex\\Logs\\Default"});
-        ASSERT_EQ(reg->failure(), "");
+        if (spec != "=") {
+            SetUp();
+            reg.reset();
+            reg.emplace(registry(spec),
+                        std::vector<std::string>{"Software\\Halvex\\Logs\\A",
+                                                 "Software\\Halvex\\Logs\\Default"});
+            ASSERT_EQ(reg->failure(), "");
+        }
         // Each load tells what it found itself: no key, and with it the error, for none.
         const bool loaded = config.load(), none = config.getOutcome() == Outcome::NoKey;
         EXPECT_EQ(loaded, config.getOutcome() == Outcome::Loaded);
