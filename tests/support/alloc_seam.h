@@ -9,12 +9,10 @@
 namespace allocseam {
 
 // The state of one thread's seam.
+// failAt 0: every request; largest: the largest request, in bytes.
 struct Seam {
-    bool armed = false;
-    bool fired = false;
-    uint64_t failAt = 0;  // 0: every request
-    uint64_t requests = 0;
-    uint64_t largest = 0;  // bytes
+    bool armed = false, fired = false;
+    uint64_t failAt = 0, requests = 0, largest = 0;
 };
 inline thread_local Seam t_seam;
 

@@ -25,7 +25,7 @@ class LogCapture : public testing::Environment {
     }
 
     void SetUp() override {
-        std::filesystem::create_directories(dir());
+        std::filesystem::create_directories(file().parent_path());
         const std::string key = "Software\\Halvex\\Logs\\" + programName();
         m_registry = std::make_unique<testreg::TempRegistry>(everythingTo(key, file()),
                                                              std::vector<std::string>{key});
@@ -34,8 +34,7 @@ class LogCapture : public testing::Environment {
 
     void TearDown() override {
         m_registry.reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir(), ignored);
+        std::filesystem::remove_all(file().parent_path());
     }
 
     // The .reg section of an output `key` (below HKEY_LOCAL_MACHINE) that writes every record
@@ -98,15 +97,14 @@ class LogCapture : public testing::Environment {
         return "<TIME> <" + severity + "> <" + programName() + " : " +
                std::to_string(qir::sys::processId()) + ", " + std::to_string(qir::sys::threadId()) +
                "> <" + function + "> <\"" + message + "\"> <While performing task: \"" + task +
-               "\"> <Return Code: " + code + "> <" + filePart + "> <" + std::to_string(static_cast<int32_t>(line)) + ">";
+               "\"> <Return Code: " + code + "> <" + filePart + "> <" + std::to_string(line) + ">";
     }
 
   private:
-    static std::filesystem::path dir() {
+    static std::filesystem::path file() {
         return std::filesystem::temp_directory_path() /
-               ("qir-capture-" + std::to_string(qir::sys::processId()));
+               ("qir-capture-" + std::to_string(qir::sys::processId())) / "capture.log";
     }
-    static std::filesystem::path file() { return dir() / "capture.log"; }
 
     std::unique_ptr<testreg::TempRegistry> m_registry;
 };
