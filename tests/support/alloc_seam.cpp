@@ -5,65 +5,20 @@
 
 namespace {
 
-struct Seam {
-    bool armed = false;
-    bool failAll = false;
-    bool fired = false;
-    uint64_t failAt = 0;
-    uint64_t requests = 0;
-};
-
-thread_local Seam t_seam;
-
-// Whether this request must fail.
-bool refuse() {
-    Seam& seam = t_seam;
-    if (!seam.armed) {
-        return false;
-    }
-    ++seam.requests;
-    if (seam.failAll || seam.requests == seam.failAt) {
-        seam.fired = true;
-        return true;
-    }
-    return false;
-}
-
-void* allocate(std::size_t size) {
-    if (refuse()) {
-        return nullptr;
+void* allocate(std::size_t size) noexcept {
+    allocseam::Seam& seam = allocseam::t_seam;
+    if (seam.armed) {
+        ++seam.requests;
+        seam.largest = seam.largest > size ? seam.largest : size;
+        if (seam.failAt == 0 || seam.requests == seam.failAt) {
+            seam.fired = true;
+            return nullptr;
+        }
     }
     return std::malloc(size == 0 ? 1 : size);
 }
 
 }  // namespace
-
-namespace allocseam {
-
-Failing::Failing(uint64_t n) {
-    t_seam = Seam{true, n == 0, false, n, 0};
-}
-Failing::~Failing() {
-    t_seam = Seam{};
-}
-bool Failing::fired() const {
-    return t_seam.fired;
-}
-uint64_t Failing::requests() const {
-    return t_seam.requests;
-}
-
-Counting::Counting() {
-    t_seam = Seam{true, false, false, 0, 0};
-}
-Counting::~Counting() {
-    t_seam = Seam{};
-}
-uint64_t Counting::requests() const {
-    return t_seam.requests;
-}
-
-}  // namespace allocseam
 
 void* operator new(std::size_t size) {
     void* p = allocate(size);
@@ -81,21 +36,15 @@ void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
     return allocate(size);
 }
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, std::size_t) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
-void operator delete[](void* p, const std::nothrow_t&) noexcept {
-    std::free(p);
-}
+
+// Every form of delete gives back to malloc what the forms of new took from it.
+#define QIR_FREE_WITH(name, ...)      \
+    void name(__VA_ARGS__) noexcept { \
+        std::free(p);                 \
+    }
+QIR_FREE_WITH(operator delete, void* p)
+QIR_FREE_WITH(operator delete[], void* p)
+QIR_FREE_WITH(operator delete, void* p, std::size_t)
+QIR_FREE_WITH(operator delete[], void* p, std::size_t)
+QIR_FREE_WITH(operator delete, void* p, const std::nothrow_t&)
+QIR_FREE_WITH(operator delete[], void* p, const std::nothrow_t&)

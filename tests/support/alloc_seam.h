@@ -8,29 +8,35 @@
 
 namespace allocseam {
 
+// The state of one thread's seam.
+// failAt 0: every request; largest: the largest request, in bytes.
+struct Seam {
+    bool armed = false, fired = false;
+    uint64_t failAt = 0, requests = 0, largest = 0;
+};
+inline thread_local Seam t_seam;
+
 // While alive, the n-th allocation of this thread from now fails (n = 1: the next one);
 // n = 0 makes every allocation fail. Counts the allocations made meanwhile.
 class Failing {
   public:
-    explicit Failing(uint64_t n);
-    ~Failing();
+    explicit Failing(uint64_t n) { t_seam = Seam{true, false, n, 0, 0}; }
+    ~Failing() { t_seam = Seam{}; }
     Failing(const Failing&) = delete;
     Failing& operator=(const Failing&) = delete;
 
     // Whether an allocation was refused.
-    bool fired() const;
+    bool fired() const { return t_seam.fired; }
     // Allocations requested while armed, the refused ones included.
-    uint64_t requests() const;
+    uint64_t requests() const { return t_seam.requests; }
+    // The largest single request while armed, in bytes.
+    uint64_t largest() const { return t_seam.largest; }
 };
 
-// Counts this thread's allocations while alive.
-class Counting {
+// Counts this thread's allocations while alive, refusing none.
+class Counting : public Failing {
   public:
-    Counting();
-    ~Counting();
-    Counting(const Counting&) = delete;
-    Counting& operator=(const Counting&) = delete;
-    uint64_t requests() const;
+    Counting() : Failing(UINT64_MAX) {}
 };
 
 }  // namespace allocseam

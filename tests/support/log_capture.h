@@ -1,18 +1,19 @@
 // Configures the library-wide logger of a test program, before its first report, to write
 // every record to a log file of this process alone, and reads back the lines that reports
 // appended. Register it once per program: testing::AddGlobalTestEnvironment(new LogCapture).
+// Its static helpers serve tests that set up configurations of their own as well.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "log_file.h"
 #include "qir_sys/process.h"
 #include "temp_registry.h"
 
@@ -24,32 +25,35 @@ class LogCapture : public testing::Environment {
     }
 
     void SetUp() override {
-        dir() = std::filesystem::temp_directory_path() /
-                ("qir-capture-" + std::to_string(qir::sys::processId()));
-        std::filesystem::create_directories(dir());
-        file() = dir() / "capture.log";
+        std::filesystem::create_directories(file().parent_path());
         const std::string key = "Software\\Halvex\\Logs\\" + programName();
-        registry() = std::make_unique<testreg::TempRegistry>(everythingTo(key, file()),
+        m_registry = std::make_unique<testreg::TempRegistry>(everythingTo(key, file()),
                                                              std::vector<std::string>{key});
-        ASSERT_EQ(registry()->failure(), "");
-    }
-
-    // A configuration under `key` with one entry that writes every record to `target`.
-    static std::string everythingTo(const std::string& key, const std::filesystem::path& target) {
-        std::string escaped;
-        for (char c : target.string()) {
-            escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-        }
-        return "Windows Registry Editor Version 5.00\n\n[HKEY_LOCAL_MACHINE\\" + key +
-               "\\Everything]\n\"Enabled\"=dword:00000001\n\"Detail\"=dword:ffffffff\n"
-               "\"Type\"=dword:00000001\n\"Target\"=\"" +
-               escaped + "\"\n";
+        ASSERT_EQ(m_registry->failure(), "");
     }
 
     void TearDown() override {
-        registry().reset();
-        std::error_code ignored;
-        std::filesystem::remove_all(dir(), ignored);
+        m_registry.reset();
+        std::filesystem::remove_all(file().parent_path());
+    }
+
+    // The .reg section of an output `key` (below HKEY_LOCAL_MACHINE) that writes every record
+    // to `target`, then the .reg value lines `values`, which replace those before them.
+    static std::string output(const std::string& key, const std::filesystem::path& target,
+                              const std::string& values = "") {
+        std::string text = "[HKEY_LOCAL_MACHINE\\" + key +
+                           "]\n\"Enabled\"=dword:00000001\n\"Detail\"=dword:ffffffff\n"
+                           "\"Type\"=dword:00000001\n\"Target\"=\"";
+        for (char c : target.string()) {
+            text += c == '\\' ? std::string("\\\\") : std::string(1, c);
+        }
+        return text + "\"\n" + values;
+    }
+
+    // A whole .reg file: a configuration under `key` with one entry that writes every record
+    // to `target`.
+    static std::string everythingTo(const std::string& key, const std::filesystem::path& target) {
+        return "Windows Registry Editor Version 5.00\n\n" + output(key + "\\Everything", target);
     }
 
     // The whole log so far as ASCII text, without the byte order mark.
@@ -58,16 +62,14 @@ class LogCapture : public testing::Environment {
     // The lines appended since `mark` (a size of text()), as lines() shows them.
     static std::vector<std::string> linesSince(size_t mark) { return lines(text().substr(mark)); }
 
-    // A UTF-16 log file as ASCII text, without its byte order mark; a unit beyond ASCII fails
-    // the test.
+    // A log file's lines as ASCII text, each ended by "\r\n", read with the tests' one log-file
+    // reader. A unit beyond ASCII fails the test.
     static std::string asciiText(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(in)),
-                                std::istreambuf_iterator<char>());
+        const logfile::Contents contents = logfile::read(path);
+        EXPECT_TRUE(contents.ascii) << path;
         std::string out;
-        for (size_t i = 2; i + 1 < bytes.size(); i += 2) {
-            EXPECT_EQ(bytes[i + 1], 0) << "a unit beyond ASCII at " << i;
-            out += bytes[i];
+        for (const std::string& line : contents.lines) {
+            out += line + "\r\n";
         }
         return out;
     }
@@ -75,19 +77,12 @@ class LogCapture : public testing::Environment {
     // The lines of a log's text, each without its "\r\n" and with the time field shown as TIME.
     static std::vector<std::string> lines(const std::string& text) {
         std::vector<std::string> out;
-        size_t start = 0;
-        while (start < text.size()) {
-            const size_t end = text.find("\r\n", start);
-            std::string line = text.substr(start, end == std::string::npos ? end : end - start);
+        for (size_t start = 0, end = 0; start < text.size(); start = end + 2) {
+            end = std::min(text.find("\r\n", start), text.size());
+            const std::string line = text.substr(start, end - start);
             const size_t close = line.find('>');
-            if (line.rfind('<', 0) == 0 && close != std::string::npos) {
-                line = "<TIME" + line.substr(close);
-            }
-            out.push_back(line);
-            if (end == std::string::npos) {
-                break;
-            }
-            start = end + 2;
+            const bool timed = line.rfind('<', 0) == 0 && close != std::string::npos;
+            out.push_back(timed ? "<TIME" + line.substr(close) : line);
         }
         return out;
     }
@@ -106,16 +101,10 @@ class LogCapture : public testing::Environment {
     }
 
   private:
-    static std::filesystem::path& dir() {
-        static std::filesystem::path value;
-        return value;
+    static std::filesystem::path file() {
+        return std::filesystem::temp_directory_path() /
+               ("qir-capture-" + std::to_string(qir::sys::processId())) / "capture.log";
     }
-    static std::filesystem::path& file() {
-        static std::filesystem::path value;
-        return value;
-    }
-    static std::unique_ptr<testreg::TempRegistry>& registry() {
-        static std::unique_ptr<testreg::TempRegistry> value;
-        return value;
-    }
+
+    std::unique_ptr<testreg::TempRegistry> m_registry;
 };

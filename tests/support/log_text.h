@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "qir_log_string.h"
@@ -17,16 +18,12 @@ inline std::vector<qir_wchar_t> units(const std::string& ascii) {
 }
 
 template <class S>
-S make(const std::string& ascii);
-
-template <>
-inline CQIRLogStringMultiByte make<CQIRLogStringMultiByte>(const std::string& ascii) {
-    return CQIRLogStringMultiByte(ascii.c_str());
-}
-
-template <>
-inline CQIRLogStringWChar make<CQIRLogStringWChar>(const std::string& ascii) {
-    return CQIRLogStringWChar(units(ascii).data());
+S make(const std::string& ascii) {
+    if constexpr (std::is_same_v<S, CQIRLogStringWChar>) {
+        return S(units(ascii).data());
+    } else {
+        return S(ascii.c_str());
+    }
 }
 
 // A UTF-16 log string of ASCII text.
@@ -45,11 +42,9 @@ inline CQIRLogStringWChar pathText(const std::filesystem::path& path) {
 // The text up to the storage's first zero, each element as one char; "<empty>" without storage.
 template <class S>
 std::string ascii(const S& s) {
-    if (s.getBuffer() == nullptr) {
-        return "<empty>";
-    }
-    std::string out;
-    for (uint32_t i = 0; i < s.getSize() && s.getBuffer()[i] != 0; ++i) {
+    std::string out = s.getBuffer() == nullptr ? "<empty>" : "";
+    for (uint32_t i = 0; s.getBuffer() != nullptr && i < s.getSize() && s.getBuffer()[i] != 0;
+         ++i) {
         out += static_cast<char>(s.getBuffer()[i]);
     }
     return out;

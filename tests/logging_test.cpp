@@ -1,0 +1,348 @@
+// The logging framework of the core: records and their serialised form, the configuration read
+// from the registry, the logger's filters and outputs, the text output's lines, the one-time
+// set-up and its lock.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <future>
+#include <numeric>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <tuple>
+
+#include "alloc_seam.h"
+#include "log_capture.h"
+#include "log_text.h"
+#include "qir_logger.h"
+#include "qir_sys/error.h"
+#include "qir_sys/fault.h"
+#include "test_paths.h"
+#if defined(_WIN32)
+#include <process.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+using logtext::ascii;
+using logtext::pathText;
+using logtext::w;
+using Bytes = std::vector<unsigned char>;
+using Outcome = CQIRLogConfigWindows::Outcome;
+
+Bytes hex(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
+    Bytes out;
+    for (size_t i = 0; i + 1 < text.size(); i += 2) {
+        out.push_back(static_cast<unsigned char>(std::stoul(text.substr(i, 2), nullptr, 16)));
+    }
+    return out;
+}
+
+// record("K::f", {10, 11, 12}): total, severity, code, line, thread, process; message, task
+// (a lone surrogate has no 8-bit form: empty), class, function, file, application, time, each
+// as format 1, length, text, terminator; the data.
+const Bytes kFull = hex(
+    "4f000000 04000000 05000000 07000000 08000000 09000000 01020000006d00 010100000000 "
+    "01020000004b00 01020000006600 01020000007800 01020000006100 01020000005400 03000000 0a0b0c");
+// A reset record: no texts, no data, the thread's last error (77) as its code.
+const Bytes kReset =
+    hex("46000000 00000000 4d000000 ffffffff ffffffff ffffffff 010100000000 010100000000 "
+        "010100000000 010100000000 010100000000 010100000000 010100000000 00000000");
+
+CQIRLogData record(const std::string& function, const Bytes& data = {}) {
+    const qir_wchar_t surrogate[] = {0xD800, 0};
+    return CQIRLogData(QIR_LOG_ERROR, w("m"), 5, CQIRLogStringWChar(surrogate), data.data(),
+                       static_cast<uint32_t>(data.size()), 8, 9, w("a"), w("T"), w(function),
+                       w("x"), 7);
+}
+
+// The record's form: exactly serializedSize() bytes, refused with one byte less.
+Bytes serialized(const CQIRLogData& data) {
+    const uint32_t size = data.serializedSize();
+    Bytes out(size + 1, 0xEE);
+    EXPECT_FALSE(data.serialize(out.data(), size - 1) || data.serialize(nullptr, size));
+    EXPECT_TRUE(std::count(out.begin(), out.end(), 0xEE) == size + 1 &&
+                data.serialize(out.data(), size) && out.back() == 0xEE);
+    out.pop_back();
+    return out;
+}
+
+// kFull cut or padded to `size` bytes, changed at `at` to `patch`, read into a record holding
+// data: `left` bytes stay unread; -1: refused, the record reset; -2: refused, the record kept.
+TEST(LogDataTest, FormsAreReadWholeOrRefusedWithoutAllocatingFromTheirNumbers) {
+    for (const auto& [size, at, patch, left] :
+         std::initializer_list<std::tuple<size_t, long, const char*, int>>{
+             {79, 0, "", 0},
+             {80, 79, "55", 1},
+             {69, 0, "", -2},
+             {79, 0, "03000000", -1},
+             {79, 0, "ffffffff", -1},
+             {79, 25, "ffffffff", -1},
+             {79, 72, "ffffffff", -1}}) {
+        Bytes bytes = kFull, changes = hex(patch);
+        bytes.resize(size);
+        std::copy(changes.begin(), changes.end(), bytes.begin() + at);
+        CQIRLogData data = record("X::y", Bytes{1});
+        const Bytes before = serialized(data);
+        uint32_t consumed = 99;
+        qir::sys::setLastError(77);
+        allocseam::Counting counting;
+        const bool read = data.deserialize(bytes.data(), static_cast<uint32_t>(size), consumed);
+        EXPECT_LT(counting.largest(), 256u) << patch;
+        EXPECT_EQ(consumed, read ? size - left : 99u) << patch;
+        EXPECT_EQ(serialized(data), left >= 0 ? kFull : (left == -1 ? kReset : before)) << patch;
+    }
+}
+
+TEST(LogDataTest, CopiesCutsRefusedAllocationsAndTheTimeText) {
+    CQIRLogData copy(record("K::f", Bytes{10, 11, 12})), data = record("");
+    data = copy;
+    EXPECT_NE(data.getData(), copy.getData());
+    EXPECT_EQ(serialized(data), kFull);
+    EXPECT_FALSE(data.setData(nullptr, 3));
+    {
+        allocseam::Failing failing(1);
+        EXPECT_FALSE(data.setData(kFull.data(), 3));
+    }
+    // A record without data takes an empty input as a reset and reads a reset record back.
+    uint32_t consumed = 0;
+    qir::sys::setLastError(77);
+    EXPECT_TRUE(data.deserialize(nullptr, 0, consumed) &&
+                data.deserialize(kReset.data(), 70, consumed));
+    EXPECT_EQ(serialized(data), kReset);
+    for (uint32_t length = 1; length < kFull.size(); ++length) {
+        EXPECT_FALSE(data.deserialize(kFull.data(), length, consumed)) << length;
+    }
+    // The runtime's own text, with the day of the month as two digits.
+    const auto runtime = [] {
+        char text[32] = {};
+        const std::time_t now = std::time(nullptr);
+        return std::string(
+            text, std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y", std::localtime(&now)));
+    };
+    const std::string before = runtime(), ours = ascii(qirLogTimeText()), after = runtime();
+    EXPECT_TRUE(ours == before || ours == after) << ours << " vs " << before;
+}
+
+// The .reg bytes of UTF-16 text, ',' standing for a terminator.
+std::string hexUnits(const std::string& text) {
+    std::string out;
+    for (const unsigned char c : text) {
+        out += std::string(",") + "0123456789abcdef"[c == ',' ? 0 : c >> 4] +
+               "0123456789abcdef"[c == ',' ? 0 : c & 15] + ",00";
+    }
+    return out.substr(1);
+}
+
+// Outputs under Software\Halvex\Logs for the application A or for Default, into the test's
+// folder, and records of thread 11.
+class LoggerTest : public testing::Test {
+  protected:
+    void SetUp() override {
+        fs::remove_all(dir);
+        fs::create_directories(dir);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The record "severity|application|class::function".
+    static CQIRLogData recordOf(const std::string& spec) {
+        const size_t app = spec.find('|') + 1, function = spec.rfind('|') + 1;
+        return CQIRLogData(std::stoul(spec), w("m"), 0, w("t"), nullptr, 0, 11, 7,
+                           w(spec.substr(app, function - 1 - app)), w("T"),
+                           w(spec.substr(function)), w(""), 1);
+    }
+
+    // .reg text from "key:Name=data ...;key:...": each key an output into <its last name>.log,
+    // with the values given replacing its own; a filter list's data is its names joined by ','.
+    std::string registry(const std::string& spec) const {
+        std::string text = "Windows Registry Editor Version 5.00\n\n";
+        std::istringstream sections(spec);
+        for (std::string section; std::getline(sections, section, ';');) {
+            const std::string key = section.substr(0, section.find(':'));
+            std::istringstream in(section.substr(key.size() + 1));
+            std::string values;
+            for (std::string item; in >> item;) {
+                const size_t is = item.find('=');
+                const std::string data = item.substr(is + 1);
+                const bool list =
+                    item.find("s=") == is - 1 && data.find_first_of("\":") == std::string::npos;
+                values += "\"" + item.substr(0, is) +
+                          "\"=" + (list ? "hex(7):" + hexUnits(data + ",,") : data) + "\n";
+            }
+            text += LogCapture::output("Software\\Halvex\\Logs\\" + key,
+                                       dir / (key.substr(key.rfind('\\') + 1) + ".log"), values);
+        }
+        return text;
+    }
+
+    // The folder's files with their line counts, in order.
+    std::string files() const {
+        std::set<std::string> found;
+        for (const auto& file : fs::directory_iterator(dir)) {
+            found.insert(file.path().filename().string() + ":" +
+                         std::to_string(logfile::read(file.path()).lines.size()) + " ");
+        }
+        return std::accumulate(found.begin(), found.end(), std::string());
+    }
+
+    const fs::path dir = testpaths::scratchDirectory("qir-logger");
+    CQIRMutexLW lock;
+    CQIRLogStringWChar name;
+    CQIRLogger logger{lock, name};
+};
+
+// One configuration object and one logger, loaded and configured again for each registry
+// ("=": the one before), and a record: the files it goes to and write's answer.
+TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
+    const std::string folder = (dir / "").string();
+    const std::string x(259 - folder.size(), 'x'), z(259 - folder.size(), 'z');
+    const std::string rows[][3] = {
+        // The application's key, whose entries keep their place when disabled, and where
+        // application lists are not read. Targets: at most 259 characters and a terminator in
+        // 520 bytes, or the data, or 259 characters without one. A string as a list; lists
+        // end at an empty string and leave out an unterminated one.
+        {"Default\\d:;A\\c:AllowApplications=n;A\\a:Enabled=dword:00000000;A\\B:Enabled=-;A\\1:"
+         "Target=hex:" +
+             hexUnits(folder + x + ",") + ";A\\2:Target=hex:" + hexUnits(folder + x + "y,") +
+             ";A\\3:Target=hex:" + hexUnits(folder + z + "q") +
+             ";A\\4:Target=hex:" + hexUnits(folder + "u") +
+             ";A\\5:Target=\"\";A\\6:AllowObjects=\"C\";A\\7:ExcludeObjects=hex:41,00,00,00,42,00;"
+             "A\\8:AllowObjects=A,,B",
+         "4|h|B::f", "7.log:1 c.log:1 u:1 " + x + ":1 " + z + ":1 -"},
+        {"", "4|h|K::f", "+"},
+        {"A:Stray=dword:00000001;Default\\d:", "4|h|K::f", "+"},
+        // A number that does not fit its four bytes reads as 0, whatever the buffer got.
+        {"Default\\d:Detail=dword:0000000c;Default\\q:Detail=hex(b):0c,00,00,00,00,00,00,00;"
+         "Default\\t:Type=hex:01,00;Default\\o:Type=dword:00000002;Default\\s:SeparateThreads="
+         "dword:00000001;Default\\an:AllowApplications=n,c;Default\\ad:AllowApplications=d "
+         "ExcludeApplications=d;Default\\ob:AllowObjects=B;Default\\ok:AllowObjects=B,K;"
+         "Default\\xk:ExcludeObjects=K",
+         "4|c|K::f", "an.log:1 d.log:1 ok.log:1 s_11.log:1 t.log:1 -"},
+        {"=", "16|d|f", "an.log:1 d.log:1 ok.log:1 s_11.log:2 t.log:2 xk.log:1 -"},
+        // Without a target no file is named, not even "_11" in the current folder.
+        {"Default\\n:SeparateThreads=dword:00000001 Target=-", "4|h|K::f", "-"},
+        {"Default\\a:AllowObjects=B,K", "4|h|K::f", "a.log:1 +"},
+    };
+    CQIRLogConfigWindows config(w("A"));
+    std::optional<testreg::TempRegistry> reg;
+    for (const auto& [spec, fields, expected] : rows) {
+        SCOPED_TRACE(spec);
+        if (spec != "=") {
+            SetUp();
+            reg.reset();
+            reg.emplace(registry(spec),
+                        std::vector<std::string>{"Software\\Halvex\\Logs\\A",
+                                                 "Software\\Halvex\\Logs\\Default"});
+            ASSERT_EQ(reg->failure(), "");
+        }
+        // Each load tells what it found itself: no key, and with it the error, for none.
+        const bool loaded = config.load(), none = config.getOutcome() == Outcome::NoKey;
+        EXPECT_EQ(loaded, config.getOutcome() == Outcome::Loaded);
+        EXPECT_TRUE(config.getError() == (none ? 2u : 0u) &&
+                    config.getChosenKey().isEmpty() == none);
+        EXPECT_TRUE(logger.configure(config.getEntries()));
+        const bool written = logger.write(recordOf(fields));
+        EXPECT_EQ(files() + (written ? "+" : "-"), expected);
+        EXPECT_FALSE(fs::exists("_11"));
+    }
+    // No memory while configuring, one allocation after the other: a write answers whether
+    // it wrote its line, unless the logger was left without entries.
+    for (uint64_t n = 1, fired = 1; fired; ++n) {
+        const size_t lines = logfile::read(dir / "a.log").lines.size();
+        {
+            allocseam::Failing failing(n);
+            logger.configure(config.getEntries());
+            fired = failing.fired();
+        }
+        const bool written = logger.write(recordOf("4|h|K::f"));
+        EXPECT_EQ(written,
+                  logger.getEntryCount() == 0 || logfile::read(dir / "a.log").lines.size() > lines);
+    }
+    // No memory while loading, one allocation after the other: once, the entries themselves
+    // cannot be had.
+    for (uint64_t n = 1, noMemory = 0;; ++n) {
+        allocseam::Failing failing(n);
+        config.load();
+        noMemory += config.getOutcome() == Outcome::NoMemory;
+        if (!failing.fired()) {
+            EXPECT_TRUE(noMemory && config.getOutcome() == Outcome::Loaded);
+            break;
+        }
+    }
+}
+
+// The line's layout: numbers as signed decimals, the code in hex, the file after its last
+// '\' or '/'; each line appended whole to a file that begins with the byte order mark; no line
+// appended, false. Per-thread files: the thread before the extension of the file's name.
+TEST_F(LoggerTest, TheTextOutputAppendsOneLinePerRecord) {
+    const CQIRLogData data(3, w(""), 0xdeadbeef, w(""), nullptr, 0, 0x80000000, 0xFFFFFFFF, w(""),
+                           w("Fri Dec 04 09:41:24 2026"), w("a:b"), w("C:\\x/y.h"), 0xFFFFFFFF);
+    CQIRLogOutputTextWindows output;
+    const CQIRLogStringWChar file = pathText(dir / "out.log"), none = pathText(dir / "none.log");
+    ASSERT_TRUE(output.write(data, file) && output.write(data, file));
+    const logfile::Contents contents = logfile::read(dir / "out.log");
+    EXPECT_TRUE(logfile::sound(contents) && output.getType() == 1);
+    EXPECT_EQ(contents.lines,
+              std::vector<std::string>(
+                  2,
+                  "<Fri Dec 04 09:41:24 2026> <UNSPECIFIED> < : -1, -2147483648> <::a:b> <\"\"> "
+                  "<While performing task: \"\"> <Return Code: 0xdeadbeef> <y.h> <-1>"));
+    EXPECT_FALSE(output.write(data, pathText(dir / "no" / "x.log")) ||
+                 output.write(data, CQIRLogStringWChar()));
+    {
+        allocseam::Failing failing(0);
+        EXPECT_FALSE(output.write(data, none));
+    }
+    {
+        qir::sys::fault::Failing failing(qir::sys::fault::Site::FileWrite, 1, 112);
+        EXPECT_FALSE(output.write(data, file));
+    }
+    EXPECT_TRUE(output.clear(file) && output.clear(file) && !output.clear(CQIRLogStringWChar()));
+    EXPECT_TRUE(fs::is_empty(dir) && output == CQIRLogOutputTextWindows() && !(output != output));
+    EXPECT_EQ(ascii(qirPerThreadFileName(w("C:/a.b\\x"), 4294967295u)) +
+                  ascii(qirPerThreadFileName(w("/a.b/c.d.e"), 7)),
+              "C:/a.b\\x_-1/a.b/c.d_7.e");
+}
+
+// The set-up: the program's name is its file's, or none when its path is longer than the
+// logger reads. A report that finds the lock taken waits for it and goes on, one without a
+// mutex at once, neither setting up. While held, the mutex is taken for every other thread.
+TEST_F(LoggerTest, TheSetUpNamesTheProgramAndTakesTurns) {
+    logger.ensureInitialized();
+    const bool child = std::getenv("QIR_LONG_PATH") != nullptr;
+    EXPECT_EQ(ascii(name), child ? "<empty>" : LogCapture::programName());
+#if defined(_WIN32)
+    // Elsewhere no test may run a program from such a path: that case stays unreached there.
+    const fs::path copy = dir / std::string(150, 'd') / std::string(150, 'e') / "t.exe";
+    if (!child && fs::create_directories(copy.parent_path()) &&
+        fs::copy_file(fs::u8path(qir::sys::executablePath()), copy)) {
+        _putenv("QIR_LONG_PATH=1");
+        EXPECT_EQ(_wspawnl(_P_WAIT, copy.c_str(), L"t", L"--gtest_filter=*TheSetUp*", nullptr), 0);
+        _putenv("QIR_LONG_PATH=");
+    }
+#endif
+    CQIRLogStringWChar none;
+    struct Busy : CQIRMutexLW {
+        bool tryLock() override { return false; }
+    } busy;
+    struct Broken : CQIRMutexLW {
+        Broken() { qir::sys::closeMutex(m_hMutex), m_hMutex = nullptr; }
+    } broken;
+    EXPECT_TRUE(CQIRLogger(busy, none).ensureInitialized() &&
+                CQIRLogger(broken, none).ensureInitialized() && none.isEmpty());
+    EXPECT_FALSE(broken.isValid() || broken.lock(0) || broken.tryLock() || broken.unlock());
+    const auto othersTake = [&busy] {
+        return std::async(std::launch::async, [&busy] { return busy.lock(0) && busy.unlock(); })
+            .get();
+    };
+    EXPECT_TRUE(busy.isValid() && othersTake() && busy.lock(qir::sys::kWaitForever) &&
+                !othersTake());
+    EXPECT_TRUE(busy.unlock() && othersTake() && !busy.unlock());
+}
+
+}  // namespace
