@@ -1,13 +1,16 @@
-// Reads back a log file that a text output wrote, as ASCII lines, with what a reader needs to
-// tell a sound file from a damaged one: the byte order mark at its start, any mark elsewhere,
-// and whether every line ended.
+// Reads back a UTF-16LE log file as UTF-8 text and lines, with what tells a sound file from a
+// damaged one: the byte order mark at its start, any mark elsewhere, and whether every line
+// ended. The one reader of log files for the tests.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "qir_sys/utf8.h"
 
 namespace logfile {
 
@@ -17,7 +20,8 @@ struct Contents {
     int marks = 0;                   // FF FE units anywhere in the file
     bool ended = true;               // the text after the mark is whole lines, each ended by "\r\n"
     bool ascii = true;               // every unit after the mark is ASCII
-    std::vector<std::string> lines;  // without their "\r\n"
+    std::string text;                // the units as UTF-8, without the marks
+    std::vector<std::string> lines;  // the text's lines, without their "\r\n"
 };
 
 inline Contents read(const std::filesystem::path& path) {
@@ -27,35 +31,36 @@ inline Contents read(const std::filesystem::path& path) {
         return contents;
     }
     contents.exists = true;
+    if (std::filesystem::is_directory(path, error)) {
+        return contents;
+    }
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    std::string text;
+    const auto unit = [&bytes](size_t i) {
+        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) |
+                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
+    };
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto low = static_cast<unsigned char>(bytes[i]);
-        const auto high = static_cast<unsigned char>(bytes[i + 1]);
-        if (low == 0xFF && high == 0xFE) {
+        uint32_t value = unit(i);
+        if (value == 0xFEFF) {
             ++contents.marks;
             contents.marked = contents.marked || i == 0;
             continue;
         }
-        if (high != 0 || low >= 0x80) {
-            contents.ascii = false;
+        contents.ascii = contents.ascii && value < 0x80;
+        const uint32_t low = i + 3 < bytes.size() ? unit(i + 2) : 0;
+        if (value >= 0xD800 && value < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
+            value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
+            i += 2;
         }
-        text += static_cast<char>(low);
+        qir::sys::appendUtf8(contents.text, value);
     }
-    if (bytes.size() % 2 != 0) {
-        contents.ended = false;
-    }
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            contents.ended = false;
-            contents.lines.push_back(text.substr(start));
-            break;
-        }
-        contents.lines.push_back(text.substr(start, end - start));
-        start = end + 2;
+    contents.ended = bytes.size() % 2 == 0;
+    for (size_t start = 0; start < contents.text.size();) {
+        const size_t end = contents.text.find("\r\n", start);
+        contents.lines.push_back(contents.text.substr(start, end - start));
+        contents.ended = contents.ended && end != std::string::npos;
+        start = end == std::string::npos ? end : end + 2;
     }
     return contents;
 }
