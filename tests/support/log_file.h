@@ -1,16 +1,13 @@
-// Reads back a UTF-16LE log file as UTF-8 text and lines, with what tells a sound file from a
-// damaged one: the byte order mark at its start, any mark elsewhere, and whether every line
-// ended. The one reader of log files for the tests.
+// Reads back a log file that a text output wrote, as ASCII lines, with what a reader needs to
+// tell a sound file from a damaged one: the byte order mark at its start, any mark elsewhere,
+// and whether every line ended. The one reader of log files for the tests.
 #pragma once
 
-#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <vector>
-
-#include "qir_sys/utf8.h"
 
 namespace logfile {
 
@@ -20,47 +17,34 @@ struct Contents {
     int marks = 0;                   // FF FE units anywhere in the file
     bool ended = true;               // the text after the mark is whole lines, each ended by "\r\n"
     bool ascii = true;               // every unit after the mark is ASCII
-    std::string text;                // the units as UTF-8, without the marks
-    std::vector<std::string> lines;  // the text's lines, without their "\r\n"
+    std::vector<std::string> lines;  // without their "\r\n"
 };
 
 inline Contents read(const std::filesystem::path& path) {
     Contents contents;
     std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
-        return contents;
-    }
-    contents.exists = true;
-    if (std::filesystem::is_directory(path, error)) {
+    contents.exists = std::filesystem::exists(path, error);
+    if (!std::filesystem::is_regular_file(path, error)) {
         return contents;
     }
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    const auto unit = [&bytes](size_t i) {
-        return static_cast<uint32_t>(static_cast<unsigned char>(bytes[i]) |
-                                     static_cast<unsigned char>(bytes[i + 1]) << 8);
-    };
+    std::string text;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        uint32_t value = unit(i);
-        if (value == 0xFEFF) {
-            ++contents.marks;
-            contents.marked = contents.marked || i == 0;
-            continue;
-        }
-        contents.ascii = contents.ascii && value < 0x80;
-        const uint32_t low = i + 3 < bytes.size() ? unit(i + 2) : 0;
-        if (value >= 0xD800 && value < 0xDC00 && low >= 0xDC00 && low < 0xE000) {
-            value = 0x10000 + ((value - 0xD800) << 10) + (low - 0xDC00);
-            i += 2;
-        }
-        qir::sys::appendUtf8(contents.text, value);
+        const bool mark = bytes[i] == '\xFF' && bytes[i + 1] == '\xFE';
+        contents.marks += mark;
+        contents.marked = contents.marked || (mark && i == 0);
+        contents.ascii =
+            contents.ascii &&
+            (mark || (static_cast<unsigned char>(bytes[i]) < 0x80 && bytes[i + 1] == 0));
+        text += mark ? "" : bytes.substr(i, 1);
     }
     contents.ended = bytes.size() % 2 == 0;
-    for (size_t start = 0; start < contents.text.size();) {
-        const size_t end = contents.text.find("\r\n", start);
-        contents.lines.push_back(contents.text.substr(start, end - start));
+    for (size_t start = 0, end = 0; start < text.size();
+         start = end == std::string::npos ? end : end + 2) {
+        end = text.find("\r\n", start);
+        contents.lines.push_back(text.substr(start, end - start));
         contents.ended = contents.ended && end != std::string::npos;
-        start = end == std::string::npos ? end : end + 2;
     }
     return contents;
 }
