@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -91,9 +92,9 @@ class TempRegistry {
         const std::string command = "reg import \"" + m_file.string() + "\" >NUL 2>&1";
         m_failure = std::system(command.c_str()) == 0 ? "" : "reg import failed: " + text;
 #else
-        const char* previous = std::getenv("QIR_REGISTRY");
-        m_previous = previous != nullptr ? previous : "";
-        m_hadPrevious = previous != nullptr;
+        if (const char* previous = std::getenv("QIR_REGISTRY")) {
+            m_previous = previous;
+        }
         setenv("QIR_REGISTRY", m_file.c_str(), 1);
 #endif
     }
@@ -104,10 +105,8 @@ class TempRegistry {
 #else
         // Unless a later owner took over: that one puts back what it found.
         const char* current = std::getenv("QIR_REGISTRY");
-        if (current != nullptr && m_file == current && m_hadPrevious) {
-            setenv("QIR_REGISTRY", m_previous.c_str(), 1);
-        } else if (current != nullptr && m_file == current) {
-            unsetenv("QIR_REGISTRY");
+        if (current != nullptr && m_file == current) {
+            m_previous ? setenv("QIR_REGISTRY", m_previous->c_str(), 1) : unsetenv("QIR_REGISTRY");
         }
 #endif
         std::error_code ignored;
@@ -141,8 +140,7 @@ class TempRegistry {
     std::vector<std::string> m_roots;
     std::filesystem::path m_file;
     std::string m_failure;
-    bool m_hadPrevious = false;
-    std::string m_previous;
+    std::optional<std::string> m_previous;  // $QIR_REGISTRY before
 };
 
 }  // namespace testreg
