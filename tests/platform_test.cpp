@@ -1,16 +1,14 @@
-// The platform layer's clock, its mutex, and its conversions of text between the C runtime's
-// locale and UTF-16 (and of UTF-8, one code point at a time).
+// The platform layer's clock and its conversions of text between the C runtime's locale and
+// UTF-16 (and of UTF-8, one code point at a time). Its mutex is tested through the core's
+// wrapper, in mutex_lw_test.cpp.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ctime>
-#include <future>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "qir_sys/clock.h"
-#include "qir_sys/mutex.h"
 #include "qir_sys/utf8.h"
 #include "qir_sys/wide.h"
 #include "scoped_locale.h"
@@ -31,29 +29,6 @@ TEST(ClockTest, LocalTimeIsTheCRuntimesLocalTime) {
                   {now.year, now.month, now.day, now.weekday, now.hour, now.minute, now.second}),
               std::vector<int>({t.tm_year + 1900, t.tm_mon, t.tm_mday, t.tm_wday, t.tm_hour,
                                 t.tm_min, t.tm_sec}));
-}
-
-// A timed lock gives up while another thread holds the mutex, and gets it once the holder let
-// go; a holder that ends without unlocking makes the next lock answer false, once, and let go.
-// (Recursion and unlocking are in mutex_lw_test.cpp, through the core's wrapper.)
-TEST(MutexTest, TimedAndAbandonedLocks) {
-    using qir::sys::lockMutex;
-    using qir::sys::unlockMutex;
-    const qir::sys::MutexHandle mutex = qir::sys::createMutex();
-    const auto elsewhere = [mutex](uint32_t timeoutMs) {
-        return std::async(std::launch::async,
-                          [=] { return lockMutex(mutex, timeoutMs) && unlockMutex(mutex); });
-    };
-    ASSERT_TRUE(lockMutex(mutex, qir::sys::kWaitForever));
-    EXPECT_FALSE(elsewhere(0).get() || elsewhere(20).get());
-    auto waiter = elsewhere(60000);
-    EXPECT_TRUE(unlockMutex(mutex));
-    EXPECT_TRUE(waiter.get());
-    std::thread([mutex] { lockMutex(mutex, 0); }).join();
-    EXPECT_FALSE(lockMutex(mutex, 0));
-    EXPECT_TRUE(elsewhere(0).get());
-    qir::sys::closeMutex(mutex);
-    EXPECT_FALSE(lockMutex(nullptr, 0) || unlockMutex(nullptr));
 }
 
 // Texts in a locale, character by character (each one's bytes and its UTF-16 units), and bytes
