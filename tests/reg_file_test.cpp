@@ -86,8 +86,8 @@ const char* const kGrammar[][2] = {
      " [T] v=4:01000000"},
     {R"([$\T]|"bad"=hex:01,\|[$\U]|"ok"=dword:1)", " [T] [U] ok=4:01000000"},
     {R"([$\T]|"ok"=dword:1|"bad"=hex:01,\)", " [T] ok=4:01000000"},
-    {"[$\\T]|\"t\"=\"\xC3(\xC0\xAF\xED\xA0\x80\xFF\"",
-     " [T] t=1:fdff2800fdfffdfffdfffdfffdfffdff0000"},
+    {"[$\\T]|\"t\"=\"\xC3(\xC0\xAF\xED\xA0\x80\xFF\x81\x80\x80\x80\"",
+     " [T] t=1:fdff2800fdfffdfffdfffdfffdfffdfffdfffdfffdfffdff0000"},
 };
 
 TEST(RegFileTest, ReadsEachFileAsRegeditWrites) {
@@ -117,7 +117,7 @@ TEST(RegFileTest, ReadsEachFileAsRegeditWrites) {
 TEST(RegFileTest, ReadsEachEncoding) {
     const std::string lf =
         testreg::regFile(R"(|; Ω|[$\Ünï\Ω]|@="d"|"Text"="€ 😀 \\ \""|"Number"=dword:1234abcd)"
-                         R"(|[$\Ünï\B\C]|"Blob"=hex:01,02,03,\|  04,05)"
+                         R"(|[$\Ünï\B\C]|"Blob"=hex:01,\|  02,03,\  |  04,05)"
                          R"(|"Big"=hex(b):01,00,00,00,00,00,00,00)");
     const std::string text = testreg::TempRegistry::withCrLf(lf);
     const std::string files[] = {text,      "\xEF\xBB\xBF" + text,       lf, utf16(text),
