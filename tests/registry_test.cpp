@@ -1,11 +1,15 @@
 // Reading HKEY_LOCAL_MACHINE through the platform layer: one .reg text, imported into the real
 // registry on Windows and read as the .reg file on POSIX, and what each query of it answers.
-// (Calls that the system refuses are in fault_logger_test.cpp, as the logger meets them.)
+// Calls that the system refuses are in fault_logger_test.cpp, as the logger meets them, and
+// below as the logging configuration's own outcome.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <string>
 
+#include "log_text.h"
+#include "qir_log_config.h"
+#include "qir_sys/fault.h"
 #include "qir_sys/registry.h"
 #include "temp_registry.h"
 
@@ -107,6 +111,31 @@ TEST(RegistryTest, AnswersEachQueryAsWindowsDoes) {
         const size_t is = row.find(" = ");
         EXPECT_EQ(ask(root, row.substr(0, is)), row.substr(is + 3)) << row;
     }
+}
+
+// One configuration loaded three times: its subkeys cannot be counted, then nothing fails (a
+// file site is armed), then no key can be found. Each load tells what it found itself
+// (outcome, error, key, entries), whatever an earlier load of the object found.
+TEST(RegistryTest, EachLoadOfTheConfigurationTellsOnlyWhatItFound) {
+    using qir::sys::fault::Failing;
+    using qir::sys::fault::Site;
+    const std::string application = "qir-" + testreg::uniqueRoot("Load").substr(9) + ".exe";
+    const std::string key = "Software\\Halvex\\Logs\\" + application;
+    const testreg::TempRegistry registry(testreg::regFile("[$\\" + key + "\\Out]"), {key});
+    ASSERT_EQ(registry.failure(), "");
+    CQIRLogConfigWindows config(logtext::w(application));
+    std::string loads;
+    for (const auto& [site, error] : {std::pair<Site, uint32_t>{Site::RegistryCount, 1450},
+                                      {Site::FileOpen, 0},
+                                      {Site::RegistryOpen, 2}}) {
+        const Failing failing(site, 0, error);
+        const bool loaded = config.load();
+        loads += std::to_string(loaded) + " " +
+                 std::to_string(static_cast<int>(config.getOutcome())) + " " +
+                 std::to_string(config.getError()) + " " + logtext::ascii(config.getChosenKey()) +
+                 " " + std::to_string(config.getEntries().getCount()) + " | ";
+    }
+    EXPECT_EQ(loads, "0 3 1450 " + key + " 0 | 1 1 0 " + key + " 1 | 0 2 2 <empty> 0 | ");
 }
 
 }  // namespace
