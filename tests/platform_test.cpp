@@ -47,12 +47,14 @@ TEST(MutexTest, TimedAndAbandonedLocks) {
             .get();
     };
     std::thread([&] {
-        ASSERT_TRUE(qir::sys::lockMutex(mutex, 0));
+        ASSERT_TRUE(qir::sys::lockMutex(mutex, qir::sys::kWaitForever));
         EXPECT_FALSE(elsewhere(20));
     }).join();
     EXPECT_FALSE(qir::sys::lockMutex(mutex, 0));
     EXPECT_TRUE(elsewhere(60000));
     qir::sys::closeMutex(mutex);
+    EXPECT_FALSE(qir::sys::lockMutex(nullptr, 0) || qir::sys::unlockMutex(nullptr));
+    qir::sys::closeMutex(nullptr);
 }
 
 // Texts in a locale, character by character (each one's bytes and its UTF-16 units), and bytes

@@ -72,13 +72,15 @@ std::string dump(const Key& key, const std::string& path = "") {
 const char* const kGrammar[][2] = {
     // Windows orders subkeys by their names in upper case: "[" and "_" after the letters.
     {R"([$\a[]|[$\A_b]|[$\Ab])", " [Ab] [a[] [A_b]"},
-    {"  [$\\T]  |\t\"s\" \t= \"x\" |  @ = dword:3|\"l\"=hex: 01 , 02,",
-     R"( [T] =4:03000000 l=3:0102 s=1:"x")"},
+    {"  [$\\T]  |\t\"s\" \t= \"x\" |  @ = dword:3|\"l\"=hex: 01 , "
+     "02,|\"c\"=hex:03,\\||\"d\"=dword:4",
+     R"( [T] =4:03000000 c=3:03 d=4:04000000 l=3:0102 s=1:"x")"},
     {R"([$\\T]|"o"=dword:1|[$\T\]|"t"=dword:2)", " [T] o=4:01000000 t=4:02000000"},
     {R"([$\T]|"b1"=hex:0,01|"b2"=hex:012,01|"b3"=hex:0102|"b4"=hex:zz|"b5"=hex:01,,02|"b6"="abc)"
      R"(|"b7=dword:1|"b8"="a\qb"|"b9"="abc\|"b10"="abc" x|"b11"=dword:000000001|"b12"=dword:)"
      R"(|"b13"=dword:0000000g|"b14" dword:1|"b15"=|"b16"=str:"x"|"b17"=hex(2:00)"
-     R"(|"b18"=hex(123456789):00|"b19"="a~b"|"b20"=hex:01,\|  02~,03|"ok"=dword:1)",
+     R"(|"b18"=hex(123456789):00|"b19"="a~b"|"b20"=hex:01,\|  02~,03|"b21"=hex:01,0|junk|@)"
+     R"(|"b22"|"ok"=dword:1)",
      " [T] ok=4:01000000"},
     {R"([$\T]|"v"=dword:1|[$\U|"a"=dword:1|[$\U] x|"b"=dword:1|[HKEY_CURRENT_USER\U]|"c"=dword:1)"
      R"(|[HKLM\U]|"d"=dword:1|[Software\U]|"e"=dword:1|[ $\U]|"f"=dword:1|[$\U~V]|"g"=dword:1)"
@@ -86,8 +88,9 @@ const char* const kGrammar[][2] = {
      " [T] v=4:01000000"},
     {R"([$\T]|"bad"=hex:01,\|[$\U]|"ok"=dword:1)", " [T] [U] ok=4:01000000"},
     {R"([$\T]|"ok"=dword:1|"bad"=hex:01,\)", " [T] ok=4:01000000"},
-    {"[$\\T]|\"t\"=\"\xC3(\xC0\xAF\xED\xA0\x80\xFF\x81\x80\x80\x80\"",
-     " [T] t=1:fdff2800fdfffdfffdfffdfffdfffdfffdfffdfffdfffdff0000"},
+    {"[$\\T]|\"t\"=\"\xC3(\xC0\xAF\xED\xA0\x80\xFF\x81\x80\x80\x80\xE0\x80\x80\xF4\x90\x80\x80\"|;"
+     "\xE6\x97",
+     " [T] t=1:fdff2800fdfffdfffdfffdfffdfffdfffdfffdfffdfffdfffdfffdfffdfffdfffdfffdfffdff0000"},
 };
 
 TEST(RegFileTest, ReadsEachFileAsRegeditWrites) {

@@ -111,6 +111,13 @@ TEST(RegistryTest, AnswersEachQueryAsWindowsDoes) {
         const size_t is = row.find(" = ");
         EXPECT_EQ(ask(root, row.substr(0, is)), row.substr(is + 3)) << row;
     }
+    // An owner without a key answers 6 and leaves the outputs alone.
+    const RegistryKey none;
+    uint32_t count = 7;
+    std::string answers = std::to_string(qir::sys::registrySubkeyCount(none, count));
+    answers += std::to_string(qir::sys::registrySubkeyName(none, 0, nullptr, 8));
+    answers += std::to_string(qir::sys::registryQueryValue(none, nullptr, nullptr, count));
+    EXPECT_EQ(answers + std::to_string(count), "6667");
 }
 
 // One configuration loaded three times: its subkeys cannot be counted, then nothing fails (a
