@@ -1,6 +1,6 @@
 // Reads back a log file that a text output wrote, as ASCII lines, with what a reader needs to
 // tell a sound file from a damaged one: the byte order mark at its start, any mark elsewhere,
-// and whether every line ended.
+// and whether every line ended. The one reader of log files for the tests.
 #pragma once
 
 #include <filesystem>
@@ -23,39 +23,28 @@ struct Contents {
 inline Contents read(const std::filesystem::path& path) {
     Contents contents;
     std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
+    contents.exists = std::filesystem::exists(path, error);
+    if (!std::filesystem::is_regular_file(path, error)) {
         return contents;
     }
-    contents.exists = true;
     std::ifstream in(path, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string text;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        const auto low = static_cast<unsigned char>(bytes[i]);
-        const auto high = static_cast<unsigned char>(bytes[i + 1]);
-        if (low == 0xFF && high == 0xFE) {
-            ++contents.marks;
-            contents.marked = contents.marked || i == 0;
-            continue;
-        }
-        if (high != 0 || low >= 0x80) {
-            contents.ascii = false;
-        }
-        text += static_cast<char>(low);
+        const bool mark = bytes[i] == '\xFF' && bytes[i + 1] == '\xFE';
+        contents.marks += mark;
+        contents.marked = contents.marked || (mark && i == 0);
+        contents.ascii =
+            contents.ascii &&
+            (mark || (static_cast<unsigned char>(bytes[i]) < 0x80 && bytes[i + 1] == 0));
+        text += mark ? "" : bytes.substr(i, 1);
     }
-    if (bytes.size() % 2 != 0) {
-        contents.ended = false;
-    }
-    size_t start = 0;
-    while (start < text.size()) {
-        const size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) {
-            contents.ended = false;
-            contents.lines.push_back(text.substr(start));
-            break;
-        }
+    contents.ended = bytes.size() % 2 == 0;
+    for (size_t start = 0, end = 0; start < text.size();
+         start = end == std::string::npos ? end : end + 2) {
+        end = text.find("\r\n", start);
         contents.lines.push_back(text.substr(start, end - start));
-        start = end + 2;
+        contents.ended = contents.ended && end != std::string::npos;
     }
     return contents;
 }

@@ -9,11 +9,12 @@
 // bytes of an 8-bit file for 8-bit text and widens each byte, even under the 5.00 header.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -30,6 +31,40 @@ inline std::string uniqueRoot(const std::string& stem) {
            std::to_string(++counter);
 }
 
+inline std::string replaced(const std::string& text, const std::string& from,
+                            const std::string& to) {
+    std::string out;
+    size_t start = 0;
+    for (size_t at = 0; (at = text.find(from, start)) != std::string::npos;
+         start = at + from.size()) {
+        out.append(text, start, at - start).append(to);
+    }
+    return out.append(text, start);
+}
+
+// Test text as a whole .reg file: "$" stands for HKEY_LOCAL_MACHINE followed by `below` (e.g.
+// "\\Software\\Test"), "|" for a line end.
+inline std::string regFile(const std::string& text, const std::string& below = "") {
+    return "Windows Registry Editor Version 5.00\n\n" +
+           replaced(replaced(text, "|", "\n"), "$", "HKEY_LOCAL_MACHINE" + below);
+}
+
+// Value data as tests write it: "text" for UTF-16LE ASCII text with its terminator, else the
+// bytes in hex.
+inline std::string shown(const uint8_t* data, size_t size) {
+    bool text = size >= 2 && size % 2 == 0 && data[size - 2] == 0 && data[size - 1] == 0;
+    for (size_t i = 0; text && i + 2 < size; i += 2) {
+        text = data[i] >= 0x20 && data[i] < 0x7F && data[i + 1] == 0;
+    }
+    std::string out = text ? "\"" : "";
+    for (size_t i = 0; i < size; i += text ? 2 : 1) {
+        char hex[3];
+        std::snprintf(hex, sizeof hex, "%02x", data[i]);
+        out += !text ? hex : i + 2 < size ? std::string(1, static_cast<char>(data[i])) : "\"";
+    }
+    return out;
+}
+
 class TempRegistry {
   public:
     // `text` is a whole .reg file in ASCII, header included; its LF line ends become CR LF.
@@ -37,30 +72,29 @@ class TempRegistry {
     TempRegistry(const std::string& text, std::vector<std::string> roots)
         : m_roots(std::move(roots)) {
         static int counter = 0;
-        const std::string stem = "qir-registry-" + std::to_string(qir::sys::processId()) + "-" +
-                                 std::to_string(++counter);
-        const std::filesystem::path folder = std::filesystem::temp_directory_path();
-        m_file = folder / (stem + ".reg");
-        m_log = folder / (stem + ".log");
+        m_file = std::filesystem::temp_directory_path() /
+                 ("qir-registry-" + std::to_string(qir::sys::processId()) + "-" +
+                  std::to_string(++counter) + ".reg");
+        std::string bytes = withCrLf(text);
 #if defined(_WIN32)
-        const std::string bytes = asUtf16Le(withCrLf(text));
-#else
-        const std::string bytes = withCrLf(text);
+        std::string wide;
+        for (char c : bytes) {
+            wide += {c, '\0'};
+        }
+        bytes = "\xFF\xFE" + wide;
 #endif
-        if (!write(m_file, bytes)) {
+        if (!(std::ofstream(m_file, std::ios::binary) << bytes)) {
             m_failure = "cannot write " + m_file.u8string();
             return;
         }
 #if defined(_WIN32)
         removeRoots();
-        const int status = run("reg import \"" + m_file.string() + "\"");
-        if (status != 0) {
-            m_failure = "reg import answered " + std::to_string(status) + ": " + read(m_log);
-        }
+        const std::string command = "reg import \"" + m_file.string() + "\" >NUL 2>&1";
+        m_failure = std::system(command.c_str()) == 0 ? "" : "reg import failed: " + text;
 #else
-        const char* previous = std::getenv("QIR_REGISTRY");
-        m_hadPrevious = previous != nullptr;
-        m_previous = m_hadPrevious ? previous : "";
+        if (const char* previous = std::getenv("QIR_REGISTRY")) {
+            m_previous = previous;
+        }
         setenv("QIR_REGISTRY", m_file.c_str(), 1);
 #endif
     }
@@ -71,16 +105,12 @@ class TempRegistry {
 #else
         // Unless a later owner took over: that one puts back what it found.
         const char* current = std::getenv("QIR_REGISTRY");
-        const bool stillOurs = current != nullptr && m_file == current;
-        if (stillOurs && m_hadPrevious) {
-            setenv("QIR_REGISTRY", m_previous.c_str(), 1);
-        } else if (stillOurs) {
-            unsetenv("QIR_REGISTRY");
+        if (current != nullptr && m_file == current) {
+            m_previous ? setenv("QIR_REGISTRY", m_previous->c_str(), 1) : unsetenv("QIR_REGISTRY");
         }
 #endif
         std::error_code ignored;
         std::filesystem::remove(m_file, ignored);
-        std::filesystem::remove(m_log, ignored);
     }
 
     TempRegistry(const TempRegistry&) = delete;
@@ -95,56 +125,22 @@ class TempRegistry {
     }
 
     static std::string withCrLf(const std::string& text) {
-        std::string out;
-        for (size_t i = 0; i < text.size(); ++i) {
-            if (text[i] == '\n' && (i == 0 || text[i - 1] != '\r')) {
-                out.push_back('\r');
-            }
-            out.push_back(text[i]);
-        }
-        return out;
+        return replaced(replaced(text, "\r\n", "\n"), "\n", "\r\n");
     }
 
   private:
-    static bool write(const std::filesystem::path& path, const std::string& bytes) {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out << bytes;
-        return static_cast<bool>(out.flush());
-    }
-
-    static std::string read(const std::filesystem::path& path) {
-        std::ifstream in(path, std::ios::binary);
-        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
 #if defined(_WIN32)
-    static std::string asUtf16Le(const std::string& ascii) {
-        std::string out = "\xFF\xFE";
-        for (char c : ascii) {
-            out.push_back(c);
-            out.push_back('\0');
-        }
-        return out;
-    }
-
-    // Runs reg.exe with its output in the log file; answers its exit status.
-    int run(const std::string& command) const {
-        return std::system((command + " >\"" + m_log.string() + "\" 2>&1").c_str());
-    }
-
     void removeRoots() const {
         for (const std::string& root : m_roots) {
-            run("reg delete \"HKLM\\" + root + "\" /f");
+            std::system(("reg delete \"HKLM\\" + root + "\" /f >NUL 2>&1").c_str());
         }
     }
 #endif
 
     std::vector<std::string> m_roots;
     std::filesystem::path m_file;
-    std::filesystem::path m_log;
     std::string m_failure;
-    bool m_hadPrevious = false;
-    std::string m_previous;
+    std::optional<std::string> m_previous;  // $QIR_REGISTRY before
 };
 
 }  // namespace testreg
