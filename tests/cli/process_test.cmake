@@ -1,0 +1,235 @@
+# Whole processes through the real library and the simulated touchpad, every failure read back
+# with `velnorctl log show` from a shared log file and from one file per thread. The programs
+# run in DIR and name their files relative to it, which Wine maps as it is.
+#   -DMODE=velnorctl|stress -DVELNORCTL=path -DDIR=scratch folder [-DEMULATOR=wrapper]
+#   velnorctl: -DAPI=library -DSIM=library -DTOOL=nm|objdump (for the export tables)
+#   stress: -DHOST=path -DPROCESSES=n -DTHREADS=n -DCALLS=n
+cmake_minimum_required(VERSION 3.25)
+
+# Runs a program in DIR with the simulator's state file and the logging configuration.
+macro(run)
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=sim.state ${env} ${EMULATOR}
+                  ${ARGN} WORKING_DIRECTORY ${DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out
+                  ERROR_VARIABLE err OUTPUT_STRIP_TRAILING_WHITESPACE)
+  string(REPLACE "\r" "" out "${out}")
+endmacro()
+
+# The lines of a log file as `velnorctl log show` prints them: a stray byte order mark shows as
+# U+FEFF, a torn line as a line of its own, a file it cannot show as no lines.
+function(shown file)
+  run(${ctl} log show ${file})
+  string(REPLACE "\n" ";" lines "${out}")
+  set(lines "${lines}" PARENT_SCOPE)
+endfunction()
+
+# LINES, with the time, the process and thread ids and the last-error value masked, are the
+# EXPECTED ones in any order, no more and no fewer.
+function(compare what lines expected)
+  list(TRANSFORM lines REPLACE
+       "^<[A-Z][a-z]+ [A-Z][a-z]+ [ 0-9]+ [0-9:]+ [0-9]+> (<[A-Z]+> <[^>]*) : [0-9]+, [0-9]+> (.*<Return Code: )0x[0-9a-f]+>"
+       "<TIME> \\1 : PID, TID> \\2CODE>")
+  list(SORT lines)
+  list(SORT expected)
+  if(NOT lines STREQUAL expected)
+    list(REMOVE_DUPLICATES expected)
+    list(REMOVE_ITEM lines ${expected})
+    message(SEND_ERROR "${what}: not the lines expected; those of no expected form: ${lines}")
+  endif()
+endfunction()
+
+# A failure of FUNCTION logged TIMES over, ids masked.
+macro(expect_line function message line)
+  string(REPEAT "<TIME> <ERROR> <${app} : PID, TID> <::${function}> <\"${message}\"> <While performing task: \"${function}\"> <Return Code: CODE> <VelnorApi> <${line}>;"
+         ${times} repeated)
+  list(APPEND expected ${repeated})
+endmacro()
+
+set(get GetTouchpadLaunchState)
+set(set SetTouchpadLaunchState)
+set(key GetTouchpadRegistryKey)
+set(gesture "could not get property for SP_HasTwoFingerDoubleTap, hResult = 0x80004005")
+set(no2fdt "2FDT is not supported on this system, hResult = 0x0")
+set(string "could not get string property for the registry key (0x10000603), hResult = 0x")
+set(times 1)
+set(ctl ${VELNORCTL})
+if(MODE STREQUAL "velnorctl" AND NOT EMULATOR)
+  # velnorctl natively under a name beyond ASCII with a character outside the BMP: the logger
+  # reads it from the executable's path, finds its key by it and writes it into every line, and
+  # `log config` finds the same key by the name velnorctl reads itself.
+  set(ctl "${VELNORCTL}-reports-é😀")
+  file(COPY_FILE ${VELNORCTL} ${ctl})
+endif()
+get_filename_component(app ${ctl} NAME)
+if(MODE STREQUAL "stress")
+  get_filename_component(app ${HOST} NAME)
+endif()
+
+# The configuration of APP: errors to logs/shared.log, warnings and errors to one file per
+# thread (logs/thread_<id>.log), none there yet; beside it a key without outputs. Natively the
+# programs find it through QIR_REGISTRY; under Wine it is in the prefix's registry for the test.
+file(REMOVE_RECURSE ${DIR}/logs)
+file(MAKE_DIRECTORY ${DIR}/logs)
+set(logs "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs")
+set(on "\"Enabled\"=dword:00000001\r\n\"Type\"=dword:00000001\r\n\"Target\"=\"logs/")
+file(WRITE ${DIR}/logging.reg "Windows Registry Editor Version 5.00\r\n\r\n"
+  "${logs}\\${app}\\Shared]\r\n${on}shared.log\"\r\n\"Detail\"=dword:00000004\r\n"
+  "${logs}\\${app}\\Threads]\r\n${on}thread.log\"\r\n\"Detail\"=dword:0000000c\r\n"
+  "\"SeparateThreads\"=dword:00000001\r\n${logs}\\velnorctl-no-outputs]\r\n@=\"\"\r\n")
+set(env QIR_REGISTRY=logging.reg)
+if(EMULATOR)
+  set(env "")
+  run(reg import logging.reg)
+endif()
+
+if(MODE STREQUAL "stress")
+  # Every process at once (execute_process starts all its COMMANDs together), each thread
+  # calling every export CALLS times against a touchpad whose property queries fail.
+  file(WRITE ${DIR}/sim.state "fail.GetProperty=0x80004005\nfail.GetStringProperty=0x80004005\n")
+  foreach(p RANGE 1 ${PROCESSES})
+    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=sim.state ${env}
+         ${EMULATOR} ${HOST} ${THREADS} ${CALLS})
+  endforeach()
+  execute_process(${commands} WORKING_DIRECTORY ${DIR} RESULTS_VARIABLE results ERROR_VARIABLE err)
+  if(NOT results MATCHES "^0(;0)*$")
+    message(SEND_ERROR "the host processes ended with ${results}: ${err}")
+  endif()
+  math(EXPR times "${PROCESSES} * ${THREADS} * ${CALLS}")
+  expect_line(${get} "${gesture}" 142)
+  expect_line(${set} "${gesture}" 229)
+  expect_line(${key} "${string}80004005" 54)
+else()
+  # Exactly the exports named; for a DLL, only system DLLs needed and, for the product, a
+  # version resource ("ProductName" in UTF-16LE).
+  set(names "${get};${key};${set}")
+  foreach(library ${API} ${SIM})
+    if(EMULATOR)
+      execute_process(COMMAND ${TOOL} -p ${library} OUTPUT_VARIABLE listing)
+      string(REGEX MATCHALL "\t\\[ *[0-9]+\\] [A-Za-z_][A-Za-z0-9_@]*" found "${listing}")
+      string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${listing}")
+      string(TOLOWER "${imports}" imports)
+      list(FILTER imports EXCLUDE REGEX ": (kernel32|msvcrt|advapi32|user32|ucrtbase)\\.dll$")
+      file(READ ${library} bytes HEX)
+      if(imports OR ("${library}" STREQUAL "${API}" AND
+                     NOT bytes MATCHES "500072006f0064007500630074004e0061006d006500"))
+        message(SEND_ERROR "${library} needs [${imports}] or has no version resource")
+      endif()
+    else()
+      execute_process(COMMAND ${TOOL} -D --defined-only ${library} OUTPUT_VARIABLE listing)
+      string(REGEX MATCHALL "\n[0-9a-f]+ [A-Za-z] [^\n]+" found "\n${listing}")
+    endif()
+    list(TRANSFORM found REPLACE "^.* " "")
+    if(NOT found STREQUAL names)
+      message(SEND_ERROR "${library} exports [${found}], expected exactly [${names}]")
+    endif()
+    set(names SynCreateAPI)
+  endforeach()
+
+  set(K "SYSTEM.CurrentControlSet.Enum.ACPI.VLN0100.4&2f1a8c3&0.Device Parameters")
+  set(small "Destination buffer strRegistryKey is too small, source lSize = 0x")
+  set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\nlogging: on, 2 outputs\noutput 0: enabled\n  detail: 0x00000004: ERROR\n  type: 1 .text file.\n  target: logs/shared.log\n.*output 1: enabled\n  detail: 0x0000000c: ERROR, WARNING\n.*  one file per thread: logs/thread_<thread id>.log\n.*")
+  # state file lines (. keeps the file) | arguments | exit status | its stdout (exit 0, whole) or
+  # stderr | the message and line of the failure it logs (its stderr then names the export)
+  set(rows
+    ".||2|no command"
+    ".|frobnicate|2|unknown command"
+    ".|set maybe|2|set takes on or off"
+    ".|get now|2|get takes no arguments"
+    ".|key --capacity 2000000|2|--capacity takes"
+    ".|key extra|2|key takes only"
+    ".|log|2|log takes show or config"
+    ".|log show|2|needs a FILE"
+    ".|log config --app|2|takes only --app"
+    ".|--help|0|usage: velnorctl COMMAND .*"
+    ".|key --help|0|usage: velnorctl key .*"
+    ".|log --help|0|usage: velnorctl log show .*"
+    "|get|0|off"
+    ".|set on|0|"
+    ".|get|0|on"
+    ".|set off|0|"
+    ".|get|0|off"
+    ".|key|0|${K}"
+    ".|key --capacity 74|0|${K}"
+    ".|key --capacity 73|1||${small}49, destination iCapacity = 0x49|42"
+    ".|key --capacity -5|1||${small}49, destination iCapacity = 0xfffffffb|42"
+    "key=Short\\Key\nkey_size=4|key --capacity 10|0|Short.Key"
+    ".|key --capacity 9|1||${small}4, destination iCapacity = 0x9|42"
+    "key_size=0|key|1||Source buffer lSize is <= 0, nothing to copy|37"
+    "key=|key|1||Source buffer lSize is <= 0, nothing to copy|37"
+    "fail.GetStringProperty=0x80070057|key|1||${string}80070057|54"
+    "fail.SynCreateAPI=0x80004005|get|1||could not create API object, hResult = 0x80004005|161"
+    "null_api=1|set off|1||could not create API object, hResult = 0x0|248"
+    "fail.SynCreateAPI=1|key|1||could not create API object, hResult = 0x1|76"
+    "no_device=1|get|1||could not find device, hResult = 0x0|154"
+    "fail.FindDevice=0x80004005|set off|1||could not find device, hResult = 0x80004005|241"
+    "null_device=1|get|1||could not create device object, hResult = 0x0|149"
+    "fail.CreateDevice=0x80070057|set on|1||could not create device object, hResult = 0x80070057|236"
+    "fail.GetProperty=0x80004005|get|1||${gesture}|142"
+    "gesture=no|get|1||${no2fdt}|137"
+    "gesture=no|set on|1||${no2fdt}|224"
+    "fail.SetProperty=0x80004005|set on|1||could not set property for SP_TwoFingerDoubleTapState, hResult = 0x80004005|219"
+    "state=off\nfail.PersistState=0x1|set on|1||pSynAPI->PersistState() failed, hResult = 0x1|214"
+    ".|get|0|off"
+    ".|log show logging.reg|1|is not a log file"
+    ".|log show missing.log|1|cannot read"
+    ".|log config|0|${config}"
+    ".|log config --app velnorctl-no-outputs|0|.*has no subkeys.*"
+    ".|log config --app nobody|0|.*logging: off: neither.*")
+  if(NOT EMULATOR)
+    # SYNCOM_LIBRARY names the vendor library in place of the one beside VelnorApi; a name that
+    # is not UTF-8 finds no key, and nothing worse.
+    string(ASCII 255 bad)
+    list(APPEND rows
+      ".|SYNCOM_LIBRARY=none.so get|1||could not create API object, hResult = 0x8007007e|161"
+      ".|SYNCOM_LIBRARY=${API} get|1||could not create API object, hResult = 0x8007007f|161"
+      "|SYNCOM_LIBRARY=${SIM} get|0|off"
+      ".|SYNCOM_LIBRARY= get|0|off"
+      ".|log config --app nobody${bad}|0|.*logging: off: neither.*")
+  endif()
+endif()
+
+foreach(row IN LISTS rows)
+  string(REPLACE "|" ";" fields "${row}")
+  list(POP_FRONT fields lines args status want message line)
+  if(NOT lines STREQUAL ".")
+    file(WRITE ${DIR}/sim.state "${lines}\n")
+  endif()
+  string(REPLACE " " ";" args "${args}")
+  set(vars ${args})
+  list(FILTER vars INCLUDE REGEX "^[A-Z_]+=")
+  list(FILTER args EXCLUDE REGEX "^[A-Z_]+=")
+  if(message)
+    list(GET args 0 verb)
+    set(want "${${verb}} failed")
+    expect_line(${${verb}} "${message}" ${line})
+  endif()
+  run(${vars} ${ctl} ${args})
+  if(NOT rc STREQUAL status OR (rc EQUAL 0 AND NOT (out MATCHES "^${want}$" AND err STREQUAL ""))
+     OR (NOT rc EQUAL 0 AND NOT (out STREQUAL "" AND err MATCHES "${want}")))
+    message(SEND_ERROR "velnorctl ${vars} ${args}: exit ${rc}, printed '${out}', said '${err}'")
+  endif()
+endforeach()
+
+# The shared file holds the lines expected, and so do the per-thread files together, each only
+# lines of its own thread; no other file is there.
+shown(logs/shared.log)
+compare(shared.log "${lines}" "${expected}")
+file(GLOB files RELATIVE ${DIR}/logs ${DIR}/logs/*)
+list(REMOVE_ITEM files shared.log)
+set(all "")
+foreach(file IN LISTS files)
+  string(REGEX MATCH "^thread_([0-9]+)\\.log$" named "${file}")
+  shown(logs/${file})
+  set(others ${lines})
+  list(FILTER others EXCLUDE REGEX " : [0-9]+, ${CMAKE_MATCH_1}> ")
+  if(NOT named OR others)
+    message(SEND_ERROR "${file}: no output names it, or it holds other threads' lines")
+  endif()
+  list(APPEND all ${lines})
+endforeach()
+compare("the per-thread files" "${all}" "${expected}")
+if(EMULATOR)
+  foreach(name ${app} velnorctl-no-outputs)
+    execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\${name}" /f
+                    OUTPUT_QUIET ERROR_QUIET)
+  endforeach()
+endif()
