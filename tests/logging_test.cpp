@@ -150,18 +150,18 @@ class LoggerTest : public testing::Test {
     void TearDown() override { fs::remove_all(dir); }
 
     // The record "severity|application|class::function".
-    static CQIRLogData recordOf(const std::string& spec) {
-        const size_t app = spec.find('|') + 1, function = spec.rfind('|') + 1;
-        return CQIRLogData(std::stoul(spec), w("m"), 0, w("t"), nullptr, 0, 11, 7,
-                           w(spec.substr(app, function - 1 - app)), w("T"),
-                           w(spec.substr(function)), w(""), 1);
+    static CQIRLogData recordOf(const std::string& shape) {
+        const size_t app = shape.find('|') + 1, function = shape.rfind('|') + 1;
+        return CQIRLogData(std::stoul(shape), w("m"), 0, w("t"), nullptr, 0, 11, 7,
+                           w(shape.substr(app, function - 1 - app)), w("T"),
+                           w(shape.substr(function)), w(""), 1);
     }
 
     // .reg text from "key:Name=data ...;key:...": each key an output into <its last name>.log,
     // with the values given replacing its own; a filter list's data is its names joined by ','.
-    std::string registry(const std::string& spec) const {
+    std::string registry(const std::string& shape) const {
         std::string text = "Windows Registry Editor Version 5.00\n\n";
-        std::istringstream sections(spec);
+        std::istringstream sections(shape);
         for (std::string section; std::getline(sections, section, ';');) {
             const std::string key = section.substr(0, section.find(':'));
             std::istringstream in(section.substr(key.size() + 1));
@@ -230,12 +230,12 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
     };
     CQIRLogConfigWindows config(w("A"));
     std::optional<testreg::TempRegistry> reg;
-    for (const auto& [spec, fields, expected] : rows) {
-        SCOPED_TRACE(spec);
-        if (spec != "=") {
+    for (const auto& [shape, fields, expected] : rows) {
+        SCOPED_TRACE(shape);
+        if (shape != "=") {
             SetUp();
             reg.reset();
-            reg.emplace(registry(spec),
+            reg.emplace(registry(shape),
                         std::vector<std::string>{"Software\\Halvex\\Logs\\A",
                                                  "Software\\Halvex\\Logs\\Default"});
             ASSERT_EQ(reg->failure(), "");
