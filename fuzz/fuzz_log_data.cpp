@@ -1,239 +1,144 @@
-// CQIRLogData's serialised form: reading any bytes, writing back what was read, and records
-// built from any texts, numbers and data.
+// CQIRLogData's serialised form: any bytes read, and what was read and records of any texts,
+// numbers and data written and read back.
 #include <fuzzer/FuzzedDataProvider.h>
 
-#include <cstdint>
-#include <cstring>
-#include <memory>
-#include <string>
-#include <vector>
-
-#include "fuzz_support.h"
+#include "fuzz.h"
 #include "qir_log_data.h"
 
 namespace {
 
-constexpr size_t kTexts = 7;
-constexpr uint32_t kMinimum = 70;  // the fixed fields and seven empty texts
+constexpr uint32_t kUntouched = 0xDEADBEEF;
+// In the order of the form.
+uint32_t CQIRLogData::*const kNumbers[] = {&CQIRLogData::m_ulSeverity, &CQIRLogData::m_ulReturnCode,
+                                           &CQIRLogData::m_ulLine, &CQIRLogData::m_ulThreadId,
+                                           &CQIRLogData::m_ulProcessId};
+CQIRLogStringWChar CQIRLogData::*const kTexts[] = {
+    &CQIRLogData::m_strMessage,  &CQIRLogData::m_strTask, &CQIRLogData::m_strObject,
+    &CQIRLogData::m_strFunction, &CQIRLogData::m_strFile, &CQIRLogData::m_strApplication,
+    &CQIRLogData::m_strTime};
 
-using Bytes = std::vector<uint8_t>;
-
-// The seven texts in the order of the form.
-const CQIRLogStringWChar* textsOf(const CQIRLogData& r, size_t i) {
-    const CQIRLogStringWChar* texts[kTexts] = {&r.m_strMessage,  &r.m_strTask, &r.m_strObject,
-                                               &r.m_strFunction, &r.m_strFile, &r.m_strApplication,
-                                               &r.m_strTime};
-    return texts[i];
-}
-
-fuzz::Units unitsOf(const CQIRLogStringWChar& s) {
-    return s.getSize() == 0 ? fuzz::Units() : fuzz::Units(s.getBuffer(), s.length());
-}
-
-Bytes dataOf(const CQIRLogData& r) {
-    return Bytes(r.getData(), r.getData() + r.getDataSize());
-}
-
-// Everything a record carries, compared field by field; texts by their units (the element
-// count of a text read from bytes follows its 8-bit form, see the log string's reader).
-bool sameRecord(const CQIRLogData& a, const CQIRLogData& b) {
-    if (a.m_ulSeverity != b.m_ulSeverity || a.m_ulReturnCode != b.m_ulReturnCode ||
-        a.m_ulLine != b.m_ulLine || a.m_ulThreadId != b.m_ulThreadId ||
-        a.m_ulProcessId != b.m_ulProcessId || dataOf(a) != dataOf(b)) {
-        return false;
+// Everything a record carries; texts by their units (the element count of a text read from
+// bytes follows its 8-bit form).
+struct Fields {
+    std::vector<uint32_t> numbers = std::vector<uint32_t>(5);
+    std::vector<fuzz::Units> texts = std::vector<fuzz::Units>(7);
+    fuzz::Bytes data;
+    bool operator==(const Fields& o) const {
+        return numbers == o.numbers && texts == o.texts && data == o.data;
     }
-    for (size_t i = 0; i < kTexts; ++i) {
-        if (unitsOf(*textsOf(a, i)) != unitsOf(*textsOf(b, i))) {
-            return false;
-        }
-    }
-    return true;
-}
-
-bool isReset(const CQIRLogData& r) {
-    if (r.m_ulSeverity != 0 || r.m_ulLine != 0xFFFFFFFF || r.m_ulThreadId != 0xFFFFFFFF ||
-        r.m_ulProcessId != 0xFFFFFFFF || r.getData() != nullptr || r.getDataSize() != 0) {
-        return false;
-    }
-    for (size_t i = 0; i < kTexts; ++i) {
-        if (textsOf(r, i)->getSize() != 0) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// The record's form, written into storage of exactly serializedSize() bytes.
-Bytes writeOf(const CQIRLogData& r) {
-    const uint32_t size = r.serializedSize();
-    std::unique_ptr<unsigned char[]> form(new unsigned char[size]);
-    std::memset(form.get(), 0xA5, size);
-    FUZZ_CHECK(!r.serialize(form.get(), size - 1));
-    for (uint32_t i = 0; i < size; ++i) {
-        FUZZ_CHECK(form[i] == 0xA5);
-    }
-    FUZZ_CHECK(!r.serialize(nullptr, size));
-    FUZZ_CHECK(r.serialize(form.get(), size));
-    FUZZ_CHECK(fuzz::le32(form.get()) == size);
-    return Bytes(form.get(), form.get() + size);
-}
-
-// Writes `r`, reads the form back, and checks that the record read back writes the same bytes.
-void writeAndReread(const CQIRLogData& r) {
-    const Bytes form = writeOf(r);
-    CQIRLogData again(r);
-    FUZZ_CHECK(sameRecord(again, r));
-    uint32_t consumed = 0;
-    FUZZ_CHECK(again.deserialize(form.data(), static_cast<uint32_t>(form.size()), consumed));
-    FUZZ_CHECK(consumed == form.size());
-    FUZZ_CHECK(again.m_ulSeverity == r.m_ulSeverity && again.m_ulLine == r.m_ulLine &&
-               again.m_ulReturnCode == r.m_ulReturnCode && again.m_ulThreadId == r.m_ulThreadId &&
-               again.m_ulProcessId == r.m_ulProcessId && dataOf(again) == dataOf(r));
-    for (size_t i = 0; i < kTexts; ++i) {
-        // A text without an 8-bit form here is written as the empty string.
-        std::string narrow;
-        const bool narrows = fuzz::toNarrow(unitsOf(*textsOf(r, i)), narrow);
-        FUZZ_CHECK(unitsOf(*textsOf(again, i)) ==
-                   (narrows ? unitsOf(*textsOf(r, i)) : fuzz::Units()));
-    }
-    FUZZ_CHECK(writeOf(again) == form);
-}
-
-// The record the form at the front of the bytes holds, framed independently of the classes.
-struct Expected {
-    bool accepted = false;
-    uint32_t consumed = 0;
-    fuzz::Units texts[kTexts];
-    Bytes data;
 };
 
-Expected expectedOf(const uint8_t* data, size_t size) {
-    Expected e;
+Fields fieldsOf(const CQIRLogData& r) {
+    Fields f;
+    for (size_t i = 0; i < 5; ++i) {
+        f.numbers[i] = r.*kNumbers[i];
+    }
+    for (size_t i = 0; i < 7; ++i) {
+        const CQIRLogStringWChar& text = r.*kTexts[i];
+        f.texts[i] =
+            text.getSize() == 0 ? fuzz::Units() : fuzz::Units(text.getBuffer(), text.length());
+    }
+    f.data.assign(r.getData(), r.getData() + r.getDataSize());
+    return f;
+}
+
+// A text without an 8-bit form here is written as the empty string.
+void writeAndReread(const CQIRLogData& r) {
+    const fuzz::Bytes form = fuzz::written(r);
+    FUZZ_CHECK(fuzz::le32(form.data()) == form.size());
+    const CQIRLogData again = fuzz::readBack(form, r);
+    Fields expected = fieldsOf(r);
+    for (fuzz::Units& text : expected.texts) {
+        std::string narrow;
+        text = fuzz::convert(text, narrow) ? text : fuzz::Units();
+    }
+    FUZZ_CHECK(fieldsOf(again) == expected && fuzz::written(again) == form);
+}
+
+// The record at the front of the bytes, framed independently of the class: its size and fields,
+// or kUntouched when it must be refused. A text comes to UTF-16 through the current locale; one
+// that does not convert leaves its field empty.
+uint32_t expectedOf(const uint8_t* data, size_t size, Fields& f) {
     const uint32_t total = fuzz::le32(data);
     if (total < 4 || total - 4 > size) {
-        return e;
+        return kUntouched;
+    }
+    for (size_t i = 0; i < 5; ++i) {
+        f.numbers[i] = fuzz::le32(data + 4 + 4 * i);
     }
     size_t offset = 24;
-    for (size_t i = 0; i < kTexts; ++i) {
-        const fuzz::RawFrame frame = fuzz::frameRaw(data + offset, size - offset);
+    for (fuzz::Units& text : f.texts) {
         std::string narrow;
-        if (!frame.framed || !fuzz::narrowTextOf(frame, narrow)) {
-            return e;
+        bool canonical = false;
+        const size_t consumed = fuzz::frameRaw(data + offset, size - offset, narrow, canonical);
+        if (consumed == 0) {
+            return kUntouched;
         }
-        // The text comes to UTF-16 through the current locale; one that does not convert
-        // leaves the field empty.
-        if (!fuzz::toUnits(narrow, e.texts[i])) {
-            e.texts[i].clear();
-        }
-        offset += frame.consumed;
+        text = fuzz::convert(narrow, text) ? text : fuzz::Units();
+        offset += consumed;
     }
-    if (offset + 4 > size) {
-        return e;
+    const uint64_t end =
+        offset + 4 > size ? UINT64_MAX : offset + 4 + uint64_t{fuzz::le32(data + offset)};
+    if (end > size) {
+        return kUntouched;
     }
-    const uint32_t dataSize = fuzz::le32(data + offset);
-    if (offset + 4 + uint64_t{dataSize} > size) {
-        return e;
-    }
-    e.data.assign(data + offset + 4, data + offset + 4 + dataSize);
-    e.consumed = static_cast<uint32_t>(offset + 4 + dataSize);
-    e.accepted = true;
-    return e;
+    f.data.assign(data + offset + 4, data + end);
+    return static_cast<uint32_t>(end);
 }
 
-CQIRLogData priorRecord(bool withData) {
+// Read into a record with or without data: too short to be a record, only an empty input on a
+// record without data is read, as the empty record; anything else shorter than the fixed fields
+// and seven empty texts leaves the record as it was, and a refused longer one empties it.
+void readAnyBytes(const uint8_t* data, size_t size, bool withData) {
     const unsigned char block[] = {1, 2, 3};
-    return CQIRLogData(
+    const CQIRLogData prior(
         QIR_LOG_ERROR, CQIRLogStringWChar("prior message"), 5, CQIRLogStringWChar("Task"),
-        withData ? block : nullptr, withData ? sizeof block : 0, 11, 22,
-        CQIRLogStringWChar("app.exe"), CQIRLogStringWChar("Fri Dec 04 09:41:24 2026"),
-        CQIRLogStringWChar("CQIRPrior::method"), CQIRLogStringWChar("prior.cpp"), 33);
-}
-
-void readAnyBytes(const uint8_t* data, size_t size, bool priorHasData) {
-    const uint32_t length = static_cast<uint32_t>(size);
-    const CQIRLogData prior = priorRecord(priorHasData);
+        withData ? block : nullptr, withData ? 3 : 0, 11, 22, CQIRLogStringWChar("app.exe"),
+        CQIRLogStringWChar("Fri Dec 04 09:41:24 2026"), CQIRLogStringWChar("CQIRPrior::method"),
+        CQIRLogStringWChar("prior.cpp"), 33);
     CQIRLogData r(prior);
-    uint32_t consumed = 0xDEADBEEF;
-    const bool read = r.deserialize(data, length, consumed);
-
-    if (size < kMinimum) {
-        // Too short to be a record: only an empty input on a record without data is read, as
-        // the empty record; anything else leaves the record as it was.
-        if (size == 0 && !priorHasData) {
-            FUZZ_CHECK(read && consumed == 0 && isReset(r));
-        } else {
-            FUZZ_CHECK(!read && consumed == 0xDEADBEEF && sameRecord(r, prior));
-        }
-        return;
+    uint32_t consumed = kUntouched;
+    const bool read = r.deserialize(data, static_cast<uint32_t>(size), consumed);
+    Fields expected = fieldsOf(prior);
+    uint32_t expectedConsumed = kUntouched;
+    if (size == 0 && !withData) {
+        expectedConsumed = 0;
+    } else if (size >= 70) {
+        expectedConsumed = expectedOf(data, size, expected);
     }
-    const Expected e = expectedOf(data, size);
-    FUZZ_CHECK(read == e.accepted);
-    if (!read) {
-        FUZZ_CHECK(consumed == 0xDEADBEEF);
-        FUZZ_CHECK(isReset(r));
-        return;
+    if (expectedConsumed == 0 || (size >= 70 && expectedConsumed == kUntouched)) {
+        // The empty record; the return code is the thread's last error, whatever it was.
+        expected = Fields();
+        expected.numbers = {0, r.m_ulReturnCode, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
     }
-    FUZZ_CHECK(consumed == e.consumed);
-    FUZZ_CHECK(r.m_ulSeverity == fuzz::le32(data + 4));
-    FUZZ_CHECK(r.m_ulReturnCode == fuzz::le32(data + 8));
-    FUZZ_CHECK(r.m_ulLine == fuzz::le32(data + 12));
-    FUZZ_CHECK(r.m_ulThreadId == fuzz::le32(data + 16));
-    FUZZ_CHECK(r.m_ulProcessId == fuzz::le32(data + 20));
-    for (size_t i = 0; i < kTexts; ++i) {
-        FUZZ_CHECK(unitsOf(*textsOf(r, i)) == e.texts[i]);
+    FUZZ_CHECK(read == (expectedConsumed != kUntouched) && consumed == expectedConsumed);
+    FUZZ_CHECK(fieldsOf(r) == expected);
+    if (read) {
+        writeAndReread(r);
     }
-    FUZZ_CHECK(dataOf(r) == e.data);
-    writeAndReread(r);
-}
-
-// A record built from any texts (UTF-16), numbers and data block.
-void writeAnyRecord(const uint8_t* data, size_t size) {
-    FuzzedDataProvider input(data, size);
-    const auto text = [&input] {
-        const std::string bytes = input.ConsumeRandomLengthString(64);
-        fuzz::Units units;
-        for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
-            const auto unit = static_cast<qir_wchar_t>(static_cast<uint8_t>(bytes[i]) |
-                                                       static_cast<uint8_t>(bytes[i + 1]) << 8);
-            if (unit == 0) {
-                break;
-            }
-            units.push_back(unit);
-        }
-        return CQIRLogStringWChar(units.c_str());
-    };
-    const uint32_t severity = input.ConsumeIntegral<uint32_t>();
-    const uint32_t returnCode = input.ConsumeIntegral<uint32_t>();
-    const uint32_t threadId = input.ConsumeIntegral<uint32_t>();
-    const uint32_t processId = input.ConsumeIntegral<uint32_t>();
-    const uint32_t line = input.ConsumeIntegral<uint32_t>();
-    const CQIRLogStringWChar message = text();
-    const CQIRLogStringWChar task = text();
-    const CQIRLogStringWChar application = text();
-    const CQIRLogStringWChar time = text();
-    const CQIRLogStringWChar function = text();
-    const CQIRLogStringWChar file = text();
-    const Bytes block = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 64));
-    const CQIRLogData r(severity, message, returnCode, task, block.empty() ? nullptr : block.data(),
-                        static_cast<uint32_t>(block.size()), threadId, processId, application, time,
-                        function, file, line);
-    FUZZ_CHECK(dataOf(r) == block);
-    FUZZ_CHECK(r.m_strMessage == message && r.m_strFile == file && r.m_strTime == time);
-    writeAndReread(r);
 }
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    fuzz::setUp();
-    return 0;
-}
-
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz::inEachLocale([&] {
-        readAnyBytes(data, size, false);
-        readAnyBytes(data, size, true);
-        writeAnyRecord(data, size);
-    });
-    return 0;
+void fuzz::testOne(const uint8_t* data, size_t size) {
+    readAnyBytes(data, size, false);
+    readAnyBytes(data, size, true);
+    // A record built from any texts (UTF-16), numbers and data; it has no object text.
+    FuzzedDataProvider input(data, size);
+    Fields f;
+    for (uint32_t& number : f.numbers) {
+        number = input.ConsumeIntegral<uint32_t>();
+    }
+    for (size_t i = 0; i < 7; ++i) {
+        const std::string bytes = input.ConsumeRandomLengthString(64);
+        f.texts[i] = i == 2 ? Units() : elements<qir_wchar_t>(bytes.data(), bytes.size()).c_str();
+    }
+    f.data = input.ConsumeBytes<uint8_t>(input.ConsumeIntegralInRange<size_t>(0, 64));
+    const auto text = [&f](size_t i) { return CQIRLogStringWChar(f.texts[i].c_str()); };
+    const CQIRLogData r(f.numbers[0], text(0), f.numbers[1], text(1),
+                        f.data.empty() ? nullptr : f.data.data(),
+                        static_cast<uint32_t>(f.data.size()), f.numbers[3], f.numbers[4], text(5),
+                        text(6), text(3), text(4), f.numbers[2]);
+    FUZZ_CHECK(fieldsOf(r) == f);
+    writeAndReread(r);
 }
