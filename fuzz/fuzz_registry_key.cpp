@@ -13,18 +13,17 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
     FuzzedDataProvider input(data, size);
     fake::Harness harness;
     fake::Script& s = harness.vendor.script;
-    // Mostly the key's own paths: the step before the key read that fails (1 to 7, step 1 a
-    // null destination) is one value in 32 of the flags.
+    // Mostly the key's own paths: a step before the key read fails (1 to 7, the first a null
+    // destination) for one value in 32 of the flags.
     const uint8_t flags = input.ConsumeIntegral<uint8_t>();
     const int step = flags & 0x1F;
     s.code[fake::kCreateApi] = step == 2 ? kFailure : 0;
-    s.nullApi = step == 3;
     s.code[fake::kFindDevice] = step == 4 ? kFailure : 0;
-    s.handle = step == 5 ? syn::kInvalidHandle : 1;
     s.code[fake::kCreateDevice] = step == 6 ? kFailure : 0;
-    s.nullDevice = step == 7;
+    s.nullApi = step == 3, s.handle = step == 5 ? syn::kInvalidHandle : 1, s.nullDevice = step == 7;
     s.objectOnFailure = flags >> 7;
-    s.code[fake::kGetKey] = input.ConsumeBool() ? input.ConsumeIntegral<int32_t>() : 0;
+    const int32_t code = s.code[fake::kGetKey] =
+        input.ConsumeBool() ? input.ConsumeIntegral<int32_t>() : 0;
     s.keySize = input.ConsumeIntegral<int32_t>();
     // Any capacity up to 1024 units, negative ones too: every boundary of the size checks
     // against a key of at most 256 bytes, without a buffer larger than that needs.
@@ -32,7 +31,6 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
     const std::string key = input.ConsumeRandomLengthString(syn::kKeyBufferSize);
     s.keyBytes = static_cast<int32_t>(key.size());
     std::memcpy(s.key, key.data(), key.size());
-
     // Exactly `capacity` units, so that the sanitizer sees any unit written past them.
     const size_t units = capacity > 0 ? static_cast<size_t>(capacity) : 0;
     std::unique_ptr<qir_wchar_t[]> buffer(new qir_wchar_t[units]);
@@ -40,31 +38,25 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
     const int32_t result =
         velnor::getRegistryKey(harness.backend(), step == 1 ? nullptr : buffer.get(), capacity);
 
-    // Each object the call holds is released once, the device before the API object; one handed
-    // out with a failure code is not the call's; a null destination calls nothing.
+    // Each object the call holds is released once, the device ('d') before the API object ('a');
+    // one handed out with a failure code is not the call's; a null destination calls nothing.
     const std::string trace = fake::trace(harness.vendor.calls);
-    const bool apiHeld = step == 0 || step >= 4;
-    const bool deviceHeld = step == 0 || step >= 8;
-    FUZZ_CHECK(std::count(trace.begin(), trace.end(), 'a') == apiHeld);
-    FUZZ_CHECK(std::count(trace.begin(), trace.end(), 'd') == deviceHeld);
-    FUZZ_CHECK(trace.find('a') >= trace.rfind('d') + 1);
-    FUZZ_CHECK(harness.vendor.unexpectedCalls == 0);
+    const bool apiHeld = step == 0 || step >= 4, deviceHeld = step == 0 || step >= 8;
+    FUZZ_CHECK(std::count(trace.begin(), trace.end(), 'a') == apiHeld &&
+               trace.find('a') >= trace.rfind('d') + 1);
+    FUZZ_CHECK(std::count(trace.begin(), trace.end(), 'd') == deviceHeld &&
+               harness.vendor.unexpectedCalls == 0);
     FUZZ_CHECK(step != 1 || trace.find_first_not_of("R ") == std::string::npos);
-
     // The text the device handed over: the bytes it copied into the key buffer, which the call
     // cleared, up to the first zero byte; a key that fills the buffer has no terminator. The
     // sizes reported and written must fit with the terminator. In the "C" locale and in C.UTF-8
     // a key converts one unit per byte exactly when it is ASCII.
-    const size_t text = strnlen(key.c_str(), s.code[fake::kGetKey] != 0 ? 0 : key.size());
-    const bool ascii = std::all_of(key.begin(), key.begin() + text,
-                                   [](char c) { return static_cast<uint8_t>(c) < 0x80; });
-    FUZZ_CHECK(result ==
-               (deviceHeld && s.code[fake::kGetKey] == 0 && s.keySize > 0 && capacity > s.keySize &&
-                text > 0 && text < units && text < syn::kKeyBufferSize && ascii));
-    // Untouched on failure; the text, then zeros up to the capacity.
-    for (size_t i = 0; i < units; ++i) {
-        FUZZ_CHECK(buffer[i] == (result == 0 ? kCanary
-                                 : i < text  ? static_cast<uint8_t>(key[i])
-                                             : 0));
-    }
+    const size_t text = strnlen(key.c_str(), code != 0 ? 0 : key.size());
+    const bool ascii =
+        std::all_of(key.begin(), key.begin() + text, [](char c) { return uint8_t(c) < 0x80; });
+    FUZZ_CHECK(result == (deviceHeld && code == 0 && s.keySize > 0 && capacity > s.keySize &&
+                          text > 0 && text < units && text < syn::kKeyBufferSize && ascii));
+    // Untouched on failure; else the text, then zeros up to the capacity.
+    for (size_t i = 0; i < units; ++i)
+        FUZZ_CHECK(buffer[i] == (result == 0 ? kCanary : i < text ? uint8_t(key[i]) : 0));
 }
