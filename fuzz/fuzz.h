@@ -7,9 +7,9 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "qir_sys/wide.h"
@@ -23,13 +23,19 @@
 
 namespace fuzz {
 
-using Bytes = std::vector<uint8_t>;
+using Bytes = std::basic_string<uint8_t>;
 using Units = std::basic_string<qir_wchar_t>;
 
 void testOne(const uint8_t* data, size_t size);
 
 inline uint32_t le32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+// The `count` elements at `p`, which is null when there are none.
+template <class C>
+std::basic_string<std::remove_const_t<C>> held(C* p, size_t count) {
+    return std::basic_string<std::remove_const_t<C>>(p, p + count);
 }
 
 // The bytes as little-endian elements; an odd last byte of UTF-16 is left out.
@@ -76,8 +82,8 @@ inline size_t frameRaw(const uint8_t* p, size_t size, std::string& text, bool& c
     if (length <= 1 || p[0] == 0 || length + uint64_t{5} > size)
         return text.clear(), length <= 1 && size >= 6 ? 6 : 0;
     const Units units = elements<qir_wchar_t>(p + 5, length);
-    const bool ended =
-        p[0] == 1 ? text.find('\0') != text.npos : length % 2 == 0 && units.find(qir_wchar_t{0}) != units.npos;
+    const bool ended = p[0] == 1 ? text.find('\0') != text.npos
+                                 : length % 2 == 0 && units.find(qir_wchar_t{0}) != units.npos;
     return ended && (p[0] == 1 ? (text.resize(text.find('\0')), true) : convert(units, text))
                ? length + 5
                : 0;
@@ -89,16 +95,15 @@ inline size_t frameRaw(const uint8_t* p, size_t size, std::string& text, bool& c
 template <class T>
 Bytes roundTrip(const T& object, T& again) {
     const uint32_t size = object.serializedSize();
-    std::unique_ptr<uint8_t[]> form(new uint8_t[size]);
-    std::memset(form.get(), 0xA5, size);
-    FUZZ_CHECK(!object.serialize(form.get(), size - 1) && !object.serialize(nullptr, size));
-    FUZZ_CHECK(std::count(form.get(), form.get() + size, 0xA5) == size &&
-               object.serialize(form.get(), size));
-    const Bytes bytes(form.get(), form.get() + size);
+    std::vector<uint8_t> form(size, 0xA5);
+    FUZZ_CHECK(!object.serialize(form.data(), size - 1) && !object.serialize(nullptr, size));
+    FUZZ_CHECK(std::count(form.begin(), form.end(), 0xA5) == size &&
+               object.serialize(form.data(), size));
+    const Bytes bytes(form.begin(), form.end());
     uint32_t consumed = 0;
-    FUZZ_CHECK(again.deserialize(form.get(), size, consumed) && consumed == size &&
+    FUZZ_CHECK(again.deserialize(form.data(), size, consumed) && consumed == size &&
                again.serializedSize() == size);
-    FUZZ_CHECK(again.serialize(form.get(), size) && Bytes(form.get(), form.get() + size) == bytes);
+    FUZZ_CHECK(again.serialize(form.data(), size) && Bytes(form.begin(), form.end()) == bytes);
     return bytes;
 }
 

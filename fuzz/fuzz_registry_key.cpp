@@ -8,20 +8,17 @@
 #include "touchpad.h"
 
 void fuzz::testOne(const uint8_t* data, size_t size) {
-    constexpr int32_t kFailure = static_cast<int32_t>(0x80004005);
-    constexpr qir_wchar_t kCanary = 0xA5A5;
-    FuzzedDataProvider input(data, size);
-    fake::Harness harness;
-    fake::Script& s = harness.vendor.script;
     // Mostly the key's own paths: a step before the key read fails (1 to 7, the first a null
-    // destination) for one value in 32 of the flags.
+    // destination) for one value in 32 of the flags; the top flag hands out objects on failure.
+    const char* const kSteps[] = {
+        "",          "", "C=0x80004005", "nullApi", "F=0x80004005", "handle=-1", "D=0x80004005",
+        "nullDevice"};
+    FuzzedDataProvider input(data, size);
     const uint8_t flags = input.ConsumeIntegral<uint8_t>();
     const int step = flags & 0x1F;
-    s.code[fake::kCreateApi] = step == 2 ? kFailure : 0;
-    s.code[fake::kFindDevice] = step == 4 ? kFailure : 0;
-    s.code[fake::kCreateDevice] = step == 6 ? kFailure : 0;
-    s.nullApi = step == 3, s.handle = step == 5 ? syn::kInvalidHandle : 1, s.nullDevice = step == 7;
-    s.objectOnFailure = flags >> 7;
+    fake::Harness harness;
+    fake::Script& s = harness.vendor.script =
+        fake::parse(std::string(step < 8 ? kSteps[step] : "") + (flags >> 7 ? " obj" : ""));
     const int32_t code = s.code[fake::kGetKey] =
         input.ConsumeBool() ? input.ConsumeIntegral<int32_t>() : 0;
     s.keySize = input.ConsumeIntegral<int32_t>();
@@ -29,12 +26,12 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
     // against a key of at most 256 bytes, without a buffer larger than that needs.
     const int32_t capacity = input.ConsumeIntegral<int32_t>() % 1025;
     const std::string key = input.ConsumeRandomLengthString(syn::kKeyBufferSize);
+    key.copy(reinterpret_cast<char*>(s.key), key.size());
     s.keyBytes = static_cast<int32_t>(key.size());
-    std::memcpy(s.key, key.data(), key.size());
     // Exactly `capacity` units, so that the sanitizer sees any unit written past them.
     const size_t units = capacity > 0 ? static_cast<size_t>(capacity) : 0;
-    std::unique_ptr<qir_wchar_t[]> buffer(new qir_wchar_t[units]);
-    std::fill_n(buffer.get(), units, kCanary);
+    const std::unique_ptr<qir_wchar_t[]> buffer(new qir_wchar_t[units]);
+    std::fill_n(buffer.get(), units, 0xA5A5);
     const int32_t result =
         velnor::getRegistryKey(harness.backend(), step == 1 ? nullptr : buffer.get(), capacity);
 
@@ -58,5 +55,5 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
                           text > 0 && text < units && text < syn::kKeyBufferSize && ascii));
     // Untouched on failure; else the text, then zeros up to the capacity.
     for (size_t i = 0; i < units; ++i)
-        FUZZ_CHECK(buffer[i] == (result == 0 ? kCanary : i < text ? uint8_t(key[i]) : 0));
+        FUZZ_CHECK(buffer[i] == (result == 0 ? 0xA5A5 : i < text ? uint8_t(key[i]) : 0));
 }
