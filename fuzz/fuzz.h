@@ -15,11 +15,8 @@
 #include "qir_sys/wide.h"
 #include "qir_types.h"
 
-// Ends the run with its reason in any build type.
-#define FUZZ_CHECK(c)                                                                  \
-    ((c) ? void()                                                                      \
-         : (std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #c), \
-            std::abort()))
+// Ends the run with its reason in any build type; libFuzzer then prints where.
+#define FUZZ_CHECK(c) ((c) ? void() : (std::fputs("check failed: " #c "\n", stderr), std::abort()))
 
 namespace fuzz {
 
@@ -116,10 +113,9 @@ Bytes roundTrip(const T& object, T& again) {
 static locale_t g_locales[2];
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    setenv("QIR_REGISTRY", "/dev/null", 1);
     g_locales[0] = newlocale(LC_ALL_MASK, "C", nullptr);
     g_locales[1] = newlocale(LC_ALL_MASK, "C.UTF-8", nullptr);
-    return 0;
+    return setenv("QIR_REGISTRY", "/dev/null", 1);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
