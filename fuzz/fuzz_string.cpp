@@ -54,9 +54,9 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
         writeAndReread(s);
     }
     // Any text: up to its first zero element, then one zero; nothing without a text.
-    const Text text = elements<typename Text::value_type>(data, size);
+    const Text text = elements<Text::value_type>(data, size);
     const String made(
-        CQIRBuffer<typename Text::value_type>(text.data(), static_cast<uint32_t>(text.size())));
+        CQIRBuffer<Text::value_type>(text.data(), static_cast<uint32_t>(text.size())));
     FUZZ_CHECK(all(made) == (text.c_str()[0] == 0 ? Text() : Text(text.c_str()) + Text(1, 0)));
     writeAndReread(made);
 }
