@@ -1,5 +1,6 @@
 // The filter lists of the logging configuration from any REG_MULTI_SZ data: the joined text
 // against the strings of the data split and joined here.
+#define FUZZ_ONE_LOCALE
 #include "fuzz.h"
 #include "qir_log_config.h"
 

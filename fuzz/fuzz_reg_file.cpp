@@ -3,6 +3,7 @@
 // as regedit would and read again is the same tree.
 #include <cstdio>
 
+#define FUZZ_ONE_LOCALE
 #include "fuzz.h"
 #include "reg_file.h"
 
