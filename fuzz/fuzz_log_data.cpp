@@ -12,13 +12,13 @@ constexpr uint32_t kUntouched = 0xDEADBEEF;
 using Fields = std::tuple<std::vector<uint32_t>, std::vector<fuzz::Units>, fuzz::Bytes>;
 
 static Fields fieldsOf(const Record& r) {
-    Fields f{{r.m_ulSeverity, r.m_ulReturnCode, r.m_ulLine, r.m_ulThreadId, r.m_ulProcessId},
-             {},
-             fuzz::held(r.getData(), r.getDataSize())};
+    std::vector<fuzz::Units> texts;
     for (auto* text : {&r.m_strMessage, &r.m_strTask, &r.m_strObject, &r.m_strFunction,
                        &r.m_strFile, &r.m_strApplication, &r.m_strTime})
-        std::get<1>(f).push_back(fuzz::held(text->getBuffer(), text->getSize()).c_str());
-    return f;
+        texts.push_back(fuzz::held(text->getBuffer(), text->getSize()).c_str());
+    return {{r.m_ulSeverity, r.m_ulReturnCode, r.m_ulLine, r.m_ulThreadId, r.m_ulProcessId},
+            texts,
+            fuzz::held(r.getData(), r.getDataSize())};
 }
 
 // A text without an 8-bit form here is written as the empty string.
@@ -39,10 +39,8 @@ static void writeAndReread(const Record& r) {
 // input that is refused empties it.
 static void readAnyBytes(const uint8_t* data, size_t size, bool withData) {
     const uint8_t some[] = {1, 2, 3};
-    const auto w = [](const char* text) { return CQIRLogStringWChar(text); };
-    const Record prior(QIR_LOG_ERROR, w("prior message"), 5, w("Task"), withData ? some : nullptr,
-                       withData ? 3 : 0, 11, 22, w("app.exe"), w("Fri Dec 04 09:41:24 2026"),
-                       w("CQIRPrior::method"), w("prior.cpp"), 33);
+    const CQIRLogStringWChar t("prior");
+    const Record prior(QIR_LOG_ERROR, t, 5, t, some, withData ? 3 : 0, 11, 22, t, t, t, t, 33);
     Record r(prior);
     uint32_t consumed = kUntouched;
     const bool read = r.deserialize(data, static_cast<uint32_t>(size), consumed);

@@ -37,15 +37,14 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
     String s(CQIRBuffer<char>("prior", 5));
     for (size_t at = 0, record = 0; record < 8; ++record) {
         const Text before = all(s);
-        const size_t length = size - at >= 5 ? le32(data + at + 1) : 0;
+        const size_t left = size - at, length = left >= 5 ? le32(data + at + 1) : 0;
         const bool read = s.deserialize(in);
         // Nothing left: the string and the buffer become empty. Refused: both are as they were.
-        FUZZ_CHECK(at < size ||
-                   (read && s.getBuffer() == nullptr && s.getSize() == 0 && in.getSize() == 0));
-        FUZZ_CHECK(at == size ||
-                   read == (data[at] == 1 && size - at >= 5 && length + 5 <= size - at));
-        FUZZ_CHECK(read || (all(s) == before && all(in) == held(data + at, size - at)));
-        if (!read || at == size)
+        FUZZ_CHECK(left > 0 ||
+                   (read && s.getBuffer() == nullptr && s.getSize() + in.getSize() == 0));
+        FUZZ_CHECK(left == 0 || read == (data[at] == 1 && left >= 5 && length + 5 <= left));
+        FUZZ_CHECK(read || (all(s) == before && all(in) == held(data + at, left)));
+        if (!read || left == 0)
             break;
         FUZZ_CHECK(all(s) == taken(elements<char>(data + at + 5, length).c_str()));
         at += 5 + length;
