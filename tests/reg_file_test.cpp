@@ -9,7 +9,6 @@
 #include <string>
 
 #include "qir_sys/registry.h"
-#include "qir_sys/utf8.h"
 #include "reg_file.h"
 #include "temp_registry.h"
 
@@ -31,36 +30,21 @@ std::unique_ptr<Key> parse(const std::string& bytes) {
 
 // UTF-8 text as UTF-16LE with its byte order mark.
 std::string utf16(const std::string& text) {
-    std::string out = "\xFF\xFE";
-    uint32_t value = 0;
-    for (size_t i = 0; i < text.size();) {
-        i += qir::sys::decodeUtf8(&text[i], text.size() - i, value);
-        const uint32_t high = value < 0x10000 ? value : 0xD800 + ((value - 0x10000) >> 10);
-        out += {static_cast<char>(high), static_cast<char>(high >> 8)};
-        if (value >= 0x10000) {
-            out += {static_cast<char>(value), static_cast<char>(0xDC | (value >> 8 & 3))};
-        }
-    }
-    return out;
+    const std::u16string units = std::filesystem::u8path(text).u16string();
+    return "\xFF\xFE" + std::string(reinterpret_cast<const char*>(units.data()), 2 * units.size());
 }
 
 // The whole tree: " [PATH]" for each key, parents first, subkeys in their order, each followed
 // by its values as " NAME=TYPE:DATA".
 std::string dump(const Key& key, const std::string& path = "") {
-    const auto shown = [](const std::u16string& name) {
-        std::string out;
-        for (char16_t unit : name) {
-            qir::sys::appendUtf8(out, unit);
-        }
-        return out;
-    };
     std::string out;
     for (const auto& [name, value] : key.values()) {
-        out += " " + shown(name) + "=" + std::to_string(value.type) + ":" +
-               testreg::shown(value.data.data(), value.data.size());
+        out += " " + std::filesystem::path(name).u8string() + "=" + std::to_string(value.type) +
+               ":" + testreg::shown(value.data.data(), value.data.size());
     }
     for (size_t i = 0; i < key.subkeyCount(); ++i) {
-        const std::string inner = path + "\\" + shown(key.subkey(i).name());
+        const std::string inner =
+            path + "\\" + std::filesystem::path(key.subkey(i).name()).u8string();
         out += " [" + inner.substr(1) + "]" + dump(key.subkey(i), inner);
     }
     return out;
@@ -178,14 +162,14 @@ TEST(RegFileTest, ReadsUpToItsLimits) {
 // The facility reads the file that $QIR_REGISTRY names at every open. A file it cannot read (a
 // FIFO, none, a folder, too large) is an empty registry, and none blocks the open.
 TEST(RegFileTest, AFileItCannotReadIsAnEmptyRegistry) {
-    testreg::TempRegistry registry(testreg::regFile("[$\\T]"), {});
-    const std::string path = registry.file().string();
+    const testreg::TempRegistry registry(testreg::regFile("[$\\T]"), {});
+    const std::string path = std::getenv("QIR_REGISTRY");
     qir::sys::RegistryKey key;
     ASSERT_EQ(qir::sys::openRegistryKey(u"T", key), 0u);
     ASSERT_EQ(mkfifo((path + ".fifo").c_str(), 0600), 0);
     std::ofstream(path) << file("[$\\T]|;" + std::string(regfile::kMaxFileBytes, ';'));
-    for (const std::string& unread :
-         {path + ".fifo", path + ".none", registry.file().parent_path().string(), path}) {
+    for (const std::string& unread : {path + ".fifo", path + ".none",
+                                      std::filesystem::path(path).parent_path().string(), path}) {
         setenv("QIR_REGISTRY", unread.c_str(), 1);
         EXPECT_EQ(std::to_string(qir::sys::openRegistryKey(u"T", key)) +
                       std::to_string(qir::sys::openRegistryKey(u"", key)),
