@@ -1,4 +1,4 @@
-// The platform layer: its clock, its mutex, the executable's path, its conversions of text
+// The platform layer: its clock, its mutex, its conversions of text
 // between the C runtime's locale and UTF-16 (and of UTF-8, one code point at a time), appending
 // to log files and deleting them, and reading HKEY_LOCAL_MACHINE.
 #include <gtest/gtest.h>
@@ -11,6 +11,7 @@
 #include <string>
 #include <thread>
 #include <tuple>
+#include <type_traits>
 #include <vector>
 
 #include "log_file.h"
@@ -20,7 +21,6 @@
 #include "qir_sys/fault.h"
 #include "qir_sys/file.h"
 #include "qir_sys/mutex.h"
-#include "qir_sys/process.h"
 #include "qir_sys/registry.h"
 #include "qir_sys/utf8.h"
 #include "qir_sys/wide.h"
@@ -46,7 +46,8 @@ using Wide = std::basic_string<WideUnit>;
 struct Word {
     Word(const char* part) : text(part) {}
     Word(std::string part) : text(std::move(part)) {}
-    Word(uint64_t number) : text(std::to_string(number)) {}
+    template <typename Number, typename = std::enable_if_t<std::is_arithmetic_v<Number>>>
+    Word(Number number) : text(std::to_string(number)) {}
     std::string text;
 };
 std::string words(std::initializer_list<Word> parts) {
@@ -70,10 +71,9 @@ TEST(ClockTest, LocalTimeIsTheCRuntimesLocalTime) {
         ASSERT_TRUE(localTime(now));
     } while (std::time(nullptr) != before);
     const std::tm t = *std::localtime(&before);
-    EXPECT_EQ(std::vector<int>(
-                  {now.year, now.month, now.day, now.weekday, now.hour, now.minute, now.second}),
-              std::vector<int>({t.tm_year + 1900, t.tm_mon, t.tm_mday, t.tm_wday, t.tm_hour,
-                                t.tm_min, t.tm_sec}));
+    EXPECT_EQ(
+        words({now.year, now.month, now.day, now.weekday, now.hour, now.minute, now.second}),
+        words({t.tm_year + 1900, t.tm_mon, t.tm_mday, t.tm_wday, t.tm_hour, t.tm_min, t.tm_sec}));
 }
 
 // A timed lock gives up while another thread holds the mutex; a holder that ends without
@@ -95,17 +95,6 @@ TEST(MutexTest, TimedAndAbandonedLocks) {
     closeMutex(mutex);
     EXPECT_FALSE(lockMutex(nullptr, 0) || unlockMutex(nullptr));
     closeMutex(nullptr);
-}
-
-// The executable's path as UTF-16 is its UTF-8 path, given only with room for the terminator.
-// (A path beyond ASCII is in the velnorctl tests, which run it under such a name.)
-TEST(ProcessTest, TheExecutablePathAsUtf16NeedsRoomForItsTerminator) {
-    const Wide path = wide(executablePath());
-    const auto units = static_cast<uint32_t>(path.size());
-    Wide out(units + 1, 0x7777);
-    EXPECT_EQ(executablePathUtf16(&out[0], units), 0u);
-    ASSERT_EQ(executablePathUtf16(&out[0], units + 1), units);
-    EXPECT_EQ(out, path + Wide(1, 0));
 }
 
 // Texts in a locale, character by character (each one's bytes and its UTF-16 units), and bytes
@@ -134,15 +123,13 @@ TEST(WideTest, ConvertsWholeCharactersWithinTheStorage) {
         }
         std::string bytes;
         Wide units;
-        std::vector<size_t> byteEnds = {0};
-        std::vector<size_t> unitEnds = {0};
+        std::vector<size_t> byteEnds = {0}, unitEnds = {0};
         for (const auto& [character, wide] : text.characters) {
             byteEnds.push_back((bytes += character).size());
             unitEnds.push_back((units += wide).size());
             WideUnit one[2] = {};
             char back[kMaxMultiByteChar];
-            size_t count = 0;
-            size_t used = 0;
+            size_t count = 0, used = 0;
             EXPECT_EQ(multiByteCharToUtf16(character.data(), 4, one, count) +
                           utf16CharToMultiByte(wide.data(), 2, back, used),
                       2 * character.size());
@@ -150,9 +137,10 @@ TEST(WideTest, ConvertsWholeCharactersWithinTheStorage) {
                         std::string(back, character.size()) == character);
         }
         SCOPED_TRACE(locale.name() + ": " + bytes);
-        EXPECT_EQ(multiByteToUtf16(bytes.c_str(), nullptr, 0), units.size());
-        EXPECT_EQ(utf16ToMultiByte(units.c_str(), nullptr, 0), bytes.size());
-        EXPECT_EQ(multiByteToUtf16(text.invalid, nullptr, 0), kConversionFailed);
+        EXPECT_EQ(words({multiByteToUtf16(bytes.c_str(), nullptr, 0),
+                         utf16ToMultiByte(units.c_str(), nullptr, 0),
+                         multiByteToUtf16(text.invalid, nullptr, 0)}),
+                  words({units.size(), bytes.size(), kConversionFailed}));
         for (size_t capacity = 0; capacity <= bytes.size() + 1; ++capacity) {
             const size_t fitUnits = *--std::upper_bound(unitEnds.begin(), unitEnds.end(), capacity);
             const size_t fitBytes = *--std::upper_bound(byteEnds.begin(), byteEnds.end(), capacity);
@@ -164,8 +152,9 @@ TEST(WideTest, ConvertsWholeCharactersWithinTheStorage) {
             };
             Wide out(capacity + 1, 0x7777);
             std::string narrow(capacity + 1, 'x');
-            EXPECT_EQ(multiByteToUtf16(bytes.c_str(), &out[0], capacity), fitUnits);
-            EXPECT_EQ(utf16ToMultiByte(units.c_str(), &narrow[0], capacity), fitBytes);
+            EXPECT_EQ(words({multiByteToUtf16(bytes.c_str(), &out[0], capacity),
+                             utf16ToMultiByte(units.c_str(), &narrow[0], capacity)}),
+                      words({fitUnits, fitBytes}));
             EXPECT_TRUE(out == stored(units, fitUnits, 0x7777) &&
                         narrow == stored(bytes, fitBytes, 'x'))
                 << capacity;
@@ -391,24 +380,21 @@ Values>twice = 0:02000000 | Values>Abc/8 = 0:"abc" | Values>Abc/7 = 234:8 | Valu
 Values>Abc/- = 0:8 | Values>Mask/3 = 234:4)";
 
 std::string ask(const std::string& root, const std::string& query) {
-    const size_t end = std::min(query.find('>'), query.find('*'));
-    const std::string path = query.substr(0, end);
-    const std::string rest = end < query.size() ? query.substr(end + 1) : "";
+    const size_t end = std::min({query.find('>'), query.find('*'), query.size()});
+    const std::string path = query.substr(0, end), rest = query.substr(end);
+    const std::string full = path[0] == '\\' ? "\\" + root + path : root + (end ? "\\" : "") + path;
     RegistryKey key;
-    const uint32_t opened = openRegistryKey(
-        wide(path[0] == '\\' ? "\\" + root + path : root + (path.empty() ? "" : "\\") + path)
-            .c_str(),
-        key);
+    const uint32_t opened = openRegistryKey(wide(full).c_str(), key);
     if (opened != 0 || !key) {
-        return "open " + std::to_string(opened) + (key ? " with a key" : "");
+        return words({"open", opened}) + (key ? " with a key" : "");
     }
-    if (end == std::string::npos || query[end] == '*') {
+    if (rest[0] != '>') {
         uint32_t count = 0;
         std::string names = registrySubkeyCount(key, count) == 0 ? "" : "no count";
         WideUnit name[256];
         for (uint32_t i = 0; i < count; ++i) {
             const uint32_t error =
-                registrySubkeyName(key, i, name, rest.empty() ? 256 : std::stoul(rest));
+                registrySubkeyName(key, i, name, rest.empty() ? 256 : std::atoi(&rest[1]));
             names += (i == 0 ? "" : " ") +
                      (error != 0 ? "#" + std::to_string(error)
                                  : std::string(name, std::find(name, name + 256, 0)));
@@ -417,20 +403,17 @@ std::string ask(const std::string& root, const std::string& query) {
                           registrySubkeyName(key, count + 9, name, 256) == 259;
         return (count == 0 ? "(none)" : "") + names + (past ? "" : " no 259");
     }
-    const size_t slash = rest.find('/');
+    const size_t slash = std::min(rest.find('/'), rest.size());
+    const std::string name = rest.substr(1, slash - 1);
     const bool none = rest.find("/-") != std::string::npos;
-    uint32_t size = slash == std::string::npos ? 256
-                    : none                     ? 0
-                                               : std::stoul(rest.substr(slash + 1));
-    const std::string name = rest.substr(0, slash);
+    uint32_t size = slash == rest.size() ? 256 : std::atoi(&rest[slash + 1]);
     std::string data(257, '\xA5');
     const uint32_t error = registryQueryValue(key, name == "@" ? nullptr : wide(name).c_str(),
                                               none ? nullptr : &data[0], size);
-    if (error != 0 || none) {
-        return std::to_string(error) + ":" + std::to_string(size);
-    }
-    return "0:" + testreg::shown(reinterpret_cast<const uint8_t*>(data.data()), size) +
-           (data[size] == '\xA5' ? "" : " and more");
+    return error != 0 || none
+               ? std::to_string(error) + ":" + std::to_string(size)
+               : "0:" + testreg::shown(reinterpret_cast<const uint8_t*>(data.data()), size) +
+                     (data[size] == '\xA5' ? "" : " and more");
 }
 
 TEST(RegistryTest, AnswersEachQueryAsWindowsDoes) {
@@ -467,7 +450,7 @@ TEST(RegistryTest, EachLoadOfTheConfigurationTellsOnlyWhatItFound) {
                                       {Site::RegistryOpen, 2}}) {
         const fault::Failing failing(site, 0, error);
         loads +=
-            words({config.load(), static_cast<uint64_t>(config.getOutcome()), config.getError(),
+            words({config.load(), static_cast<int>(config.getOutcome()), config.getError(),
                    logtext::ascii(config.getChosenKey()), config.getEntries().getCount(), "| "});
     }
     EXPECT_EQ(loads, "0 3 1450 " + key + " 0 | 1 1 0 " + key + " 1 | 0 2 2 <empty> 0 | ");
