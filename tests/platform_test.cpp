@@ -198,18 +198,14 @@ TEST(Utf8Test, ReadsOneCodePointOrNone) {
     for (const auto& [bytes, value] : reads) {
         uint32_t read = 7;
         const size_t length = decodeUtf8((bytes + "x").data(), bytes.size(), read);
-        EXPECT_EQ(std::to_string(length) + " " + std::to_string(read),
-                  value != 0 ? std::to_string(bytes.size()) + " " + std::to_string(value) : "0 7");
+        EXPECT_EQ(words({length, read}), value != 0 ? words({bytes.size(), value}) : "0 7");
     }
 }
 
 // Appends ASCII text as one UTF-16 line to the file at a UTF-8 path.
 uint32_t append(const std::string& path, const std::string& text) {
-    std::string line;
-    for (char c : text + "\r\n") {
-        line += {c, '\0'};
-    }
-    return appendToFile(wide(path).c_str(), "\xFF\xFE", 2, line.data(), line.size());
+    const Wide line = wide(text + "\r\n");
+    return appendToFile(wide(path).c_str(), "\xFF\xFE", 2, line.data(), 2 * line.size());
 }
 
 // Each test works in a folder of its own, as its current folder, that holds the folder "dir"
@@ -304,7 +300,7 @@ TEST_F(FileTest, AWriteCutShortLeavesNoFileWithoutItsMark) {
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
         const uint32_t answer = append("new.log", "x");
         setrlimit(RLIMIT_FSIZE, &saved);
-        EXPECT_EQ(std::to_string(answer) + " " + state("new.log"), outcome);
+        EXPECT_EQ(words({answer, state("new.log")}), outcome);
         reset();
     }
     std::signal(SIGXFSZ, handler);
