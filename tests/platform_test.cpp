@@ -1,60 +1,100 @@
-// The platform layer's clock, its mutex, and its conversions of text between the C runtime's
-// locale and UTF-16 (and of UTF-8, one code point at a time).
+// The platform layer: its clock, its mutex, its conversions of text
+// between the C runtime's locale and UTF-16 (and of UTF-8, one code point at a time), appending
+// to log files and deleting them, and reading HKEY_LOCAL_MACHINE.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 #include <future>
 #include <string>
 #include <thread>
+#include <tuple>
+#include <type_traits>
 #include <vector>
 
+#include "log_file.h"
+#include "log_text.h"
+#include "qir_log_config.h"
 #include "qir_sys/clock.h"
+#include "qir_sys/fault.h"
+#include "qir_sys/file.h"
 #include "qir_sys/mutex.h"
+#include "qir_sys/registry.h"
 #include "qir_sys/utf8.h"
 #include "qir_sys/wide.h"
 #include "scoped_locale.h"
+#include "temp_registry.h"
+#include "test_paths.h"
+
+#if !defined(_WIN32)
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <csignal>
+#endif
 
 namespace {
 
-using Wide = std::basic_string<qir::sys::WideUnit>;
+namespace fs = std::filesystem;
+using namespace qir::sys;
+using fault::Site;
+using Wide = std::basic_string<WideUnit>;
+
+// The parts joined by spaces, taken in their order (as a braced list is evaluated).
+struct Word {
+    Word(const char* part) : text(part) {}
+    Word(std::string part) : text(std::move(part)) {}
+    template <typename Number, typename = std::enable_if_t<std::is_arithmetic_v<Number>>>
+    Word(Number number) : text(std::to_string(number)) {}
+    std::string text;
+};
+std::string words(std::initializer_list<Word> parts) {
+    std::string out;
+    for (const Word& part : parts) {
+        out += (out.empty() ? "" : " ") + part.text;
+    }
+    return out;
+}
+
+// UTF-8 text as UTF-16.
+Wide wide(const std::string& utf8) {
+    return fs::u8path(utf8).string<WideUnit>();
+}
 
 TEST(ClockTest, LocalTimeIsTheCRuntimesLocalTime) {
     std::time_t before = 0;
-    qir::sys::LocalTime now{};
+    LocalTime now{};
     do {  // again when the second changed while it was read
         before = std::time(nullptr);
-        ASSERT_TRUE(qir::sys::localTime(now));
+        ASSERT_TRUE(localTime(now));
     } while (std::time(nullptr) != before);
     const std::tm t = *std::localtime(&before);
-    EXPECT_EQ(std::vector<int>(
-                  {now.year, now.month, now.day, now.weekday, now.hour, now.minute, now.second}),
-              std::vector<int>({t.tm_year + 1900, t.tm_mon, t.tm_mday, t.tm_wday, t.tm_hour,
-                                t.tm_min, t.tm_sec}));
+    EXPECT_EQ(
+        words({now.year, now.month, now.day, now.weekday, now.hour, now.minute, now.second}),
+        words({t.tm_year + 1900, t.tm_mon, t.tm_mday, t.tm_wday, t.tm_hour, t.tm_min, t.tm_sec}));
 }
 
 // A timed lock gives up while another thread holds the mutex; a holder that ends without
 // unlocking makes the next lock answer false, once, and let go. (Recursion, waiting and
 // unlocking are in mutex_lw_test.cpp, through the core's wrapper.)
 TEST(MutexTest, TimedAndAbandonedLocks) {
-    const qir::sys::MutexHandle mutex = qir::sys::createMutex();
+    const MutexHandle mutex = createMutex();
     const auto elsewhere = [mutex](uint32_t timeoutMs) {
         return std::async(std::launch::async,
-                          [=] {
-                              return qir::sys::lockMutex(mutex, timeoutMs) &&
-                                     qir::sys::unlockMutex(mutex);
-                          })
+                          [=] { return lockMutex(mutex, timeoutMs) && unlockMutex(mutex); })
             .get();
     };
     std::thread([&] {
-        ASSERT_TRUE(qir::sys::lockMutex(mutex, qir::sys::kWaitForever));
+        ASSERT_TRUE(lockMutex(mutex, kWaitForever));
         EXPECT_FALSE(elsewhere(20));
     }).join();
-    EXPECT_FALSE(qir::sys::lockMutex(mutex, 0));
+    EXPECT_FALSE(lockMutex(mutex, 0));
     EXPECT_TRUE(elsewhere(60000));
-    qir::sys::closeMutex(mutex);
-    EXPECT_FALSE(qir::sys::lockMutex(nullptr, 0) || qir::sys::unlockMutex(nullptr));
-    qir::sys::closeMutex(nullptr);
+    closeMutex(mutex);
+    EXPECT_FALSE(lockMutex(nullptr, 0) || unlockMutex(nullptr));
+    closeMutex(nullptr);
 }
 
 // Texts in a locale, character by character (each one's bytes and its UTF-16 units), and bytes
@@ -83,40 +123,40 @@ TEST(WideTest, ConvertsWholeCharactersWithinTheStorage) {
         }
         std::string bytes;
         Wide units;
-        std::vector<size_t> byteEnds = {0};
-        std::vector<size_t> unitEnds = {0};
+        std::vector<size_t> byteEnds = {0}, unitEnds = {0};
         for (const auto& [character, wide] : text.characters) {
             byteEnds.push_back((bytes += character).size());
             unitEnds.push_back((units += wide).size());
-            qir::sys::WideUnit one[2] = {};
-            char back[qir::sys::kMaxMultiByteChar];
-            size_t count = 0;
-            size_t used = 0;
-            EXPECT_EQ(qir::sys::multiByteCharToUtf16(character.data(), 4, one, count) +
-                          qir::sys::utf16CharToMultiByte(wide.data(), 2, back, used),
+            WideUnit one[2] = {};
+            char back[kMaxMultiByteChar];
+            size_t count = 0, used = 0;
+            EXPECT_EQ(multiByteCharToUtf16(character.data(), 4, one, count) +
+                          utf16CharToMultiByte(wide.data(), 2, back, used),
                       2 * character.size());
             EXPECT_TRUE(Wide(one, count) == wide && used == wide.size() &&
                         std::string(back, character.size()) == character);
         }
         SCOPED_TRACE(locale.name() + ": " + bytes);
-        EXPECT_EQ(qir::sys::multiByteToUtf16(bytes.c_str(), nullptr, 0), units.size());
-        EXPECT_EQ(qir::sys::utf16ToMultiByte(units.c_str(), nullptr, 0), bytes.size());
-        EXPECT_EQ(qir::sys::multiByteToUtf16(text.invalid, nullptr, 0),
-                  qir::sys::kConversionFailed);
+        EXPECT_EQ(words({multiByteToUtf16(bytes.c_str(), nullptr, 0),
+                         utf16ToMultiByte(units.c_str(), nullptr, 0),
+                         multiByteToUtf16(text.invalid, nullptr, 0)}),
+                  words({units.size(), bytes.size(), kConversionFailed}));
         for (size_t capacity = 0; capacity <= bytes.size() + 1; ++capacity) {
             const size_t fitUnits = *--std::upper_bound(unitEnds.begin(), unitEnds.end(), capacity);
             const size_t fitBytes = *--std::upper_bound(byteEnds.begin(), byteEnds.end(), capacity);
-            Wide wide(capacity + 1, 0x7777);
+            const auto stored = [capacity](const auto& whole, size_t fit, auto fill) {
+                using Storage = std::decay_t<decltype(whole)>;
+                return (whole.substr(0, fit) + Storage(whole.size() < capacity, 0) +
+                        Storage(capacity + 1, fill))
+                    .substr(0, capacity + 1);
+            };
+            Wide out(capacity + 1, 0x7777);
             std::string narrow(capacity + 1, 'x');
-            EXPECT_EQ(qir::sys::multiByteToUtf16(bytes.c_str(), &wide[0], capacity), fitUnits);
-            EXPECT_EQ(qir::sys::utf16ToMultiByte(units.c_str(), &narrow[0], capacity), fitBytes);
-            EXPECT_EQ(wide, (units.substr(0, fitUnits) + Wide(units.size() < capacity, 0) +
-                             Wide(capacity + 1, 0x7777))
-                                .substr(0, capacity + 1))
-                << capacity;
-            EXPECT_EQ(narrow, (bytes.substr(0, fitBytes) + std::string(bytes.size() < capacity, 0) +
-                               std::string(capacity + 1, 'x'))
-                                  .substr(0, capacity + 1))
+            EXPECT_EQ(words({multiByteToUtf16(bytes.c_str(), &out[0], capacity),
+                             utf16ToMultiByte(units.c_str(), &narrow[0], capacity)}),
+                      words({fitUnits, fitBytes}));
+            EXPECT_TRUE(out == stored(units, fitUnits, 0x7777) &&
+                        narrow == stored(bytes, fitBytes, 'x'))
                 << capacity;
         }
     }
@@ -129,7 +169,7 @@ TEST(WideTest, ComparesIgnoringCaseUnitByUnitAndParsesNumbers) {
     const Wide upper = {'A', 'x', 0, 0xD801, 0xDC00, 0, 0xC9, 0};
     const Wide lower = {'a', 'y', 0, 0xD801, 0xDC28, 0, 0xE9, 0};
     const auto compare = [](const auto* a, const auto* b, size_t count) {
-        const int answer = qir::sys::compareNoCase(a, b, count);
+        const int answer = compareNoCase(a, b, count);
         return std::string(answer < 0 ? "<" : answer > 0 ? ">" : "=");
     };
     EXPECT_EQ(compare(&upper[0], &lower[0], 1) + compare(&upper[0], &lower[0], 2) +
@@ -142,8 +182,8 @@ TEST(WideTest, ComparesIgnoringCaseUnitByUnitAndParsesNumbers) {
     // A surrogate pair, and a lone high surrogate at the very end, both end the number.
     long number = 0;
     double real = 0;
-    ASSERT_TRUE(qir::sys::utf16ToLong(Wide{'4', '2', 0xD83D, 0xDE00, '7'}.c_str(), 10, number));
-    ASSERT_TRUE(qir::sys::utf16ToDouble(Wide{'-', '1', '.', '5', 0xD83D}.c_str(), real));
+    ASSERT_TRUE(utf16ToLong(Wide{'4', '2', 0xD83D, 0xDE00, '7'}.c_str(), 10, number));
+    ASSERT_TRUE(utf16ToDouble(Wide{'-', '1', '.', '5', 0xD83D}.c_str(), real));
     EXPECT_EQ(number * 10 + real, 418.5);
 }
 
@@ -157,10 +197,259 @@ TEST(Utf8Test, ReadsOneCodePointOrNone) {
     // clang-format on
     for (const auto& [bytes, value] : reads) {
         uint32_t read = 7;
-        const size_t length = qir::sys::decodeUtf8((bytes + "x").data(), bytes.size(), read);
-        EXPECT_EQ(std::to_string(length) + " " + std::to_string(read),
-                  value != 0 ? std::to_string(bytes.size()) + " " + std::to_string(value) : "0 7");
+        const size_t length = decodeUtf8((bytes + "x").data(), bytes.size(), read);
+        EXPECT_EQ(words({length, read}), value != 0 ? words({bytes.size(), value}) : "0 7");
     }
+}
+
+// Appends ASCII text as one UTF-16 line to the file at a UTF-8 path.
+uint32_t append(const std::string& path, const std::string& text) {
+    const Wide line = wide(text + "\r\n");
+    return appendToFile(wide(path).c_str(), "\xFF\xFE", 2, line.data(), 2 * line.size());
+}
+
+// Each test works in a folder of its own, as its current folder, that holds the folder "dir"
+// and the log file "old.log" with the line "old".
+class FileTest : public testing::Test {
+  protected:
+    void SetUp() override {
+#if !defined(_WIN32)
+        umask(027);
+#endif
+        fs::create_directories(m_dir / "dir");
+        fs::current_path(m_dir);
+        reset();
+    }
+    void TearDown() override {
+        fs::current_path(m_previous);
+        fs::remove_all(m_dir);
+    }
+    static void reset() {
+        fs::remove("new.log");
+        std::ofstream("old.log", std::ios::binary) << std::string("\xFF\xFEo\0l\0d\0\r\0\n\0", 12);
+    }
+
+    // The lines of a sound log file ("-" for none, "!" for a file that is not sound; "(mode)"
+    // when its mode is not 0666 less the umask), and the number of entries in the folder.
+    static std::string state(const std::string& path) {
+        const logfile::Contents contents = logfile::read(fs::u8path(path));
+        std::string lines = contents.exists ? "" : "-";
+        for (const std::string& line : contents.lines) {
+            lines += (lines.empty() ? "" : ",") + line;
+        }
+#if !defined(_WIN32)
+        struct stat status {};
+        const bool other = stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+                           (status.st_mode & 0777) != 0640;
+        lines += other ? "(mode)" : "";
+#endif
+        const auto entries = std::distance(fs::directory_iterator("."), fs::directory_iterator());
+        return (logfile::sound(contents) || !contents.exists ? lines : "!") + " in " +
+               std::to_string(entries);
+    }
+
+    const fs::path m_previous = fs::current_path();
+    const fs::path m_dir = testpaths::scratchDirectory("qir-file");
+};
+
+// Two appends to a path, what the file holds then, two deletions and the entries left: the
+// temporary file that a new file is made under never stays.
+const char* const kAppends[][2] = {
+    {"new.log", "0 0 x,y in 3 0 2 in 2"},
+    {"old.log", "0 0 old,x,y in 2 0 2 in 1"},
+    {"dir/new.log", "0 0 x,y in 2 0 2 in 2"},
+    {"caf\xC3\xA9-\xE6\x97\xA5-\xF0\x9F\x98\x80.log", "0 0 x,y in 3 0 2 in 2"},
+    {"missing/new.log", "3 3 - in 2 2 2 in 2"},
+    {"old.log/new.log", "3 3 - in 2 2 2 in 2"},
+    {"dir", "5 5 ! in 2 5 5 in 2"},
+    {"", "3 3 - in 2 2 2 in 2"},
+};
+
+TEST_F(FileTest, AppendsAndDeletes) {
+    for (const auto& [path, outcome] : kAppends) {
+        const Wide name = wide(path);
+        EXPECT_EQ(
+            words({append(path, "x"), append(path, "y"), state(path), deleteFile(name.c_str()),
+                   deleteFile(name.c_str()), state(path).substr(2)}),
+            outcome)
+            << path;
+        reset();
+    }
+    EXPECT_EQ(words({appendToFile(nullptr, "\xFF\xFE", 2, "x", 1), deleteFile(nullptr)}), "87 87");
+    // A name too long: POSIX refuses it at once, Wine only when the new file is published.
+    EXPECT_NE(append(std::string(300, 'a'), "x"), 0u);
+#if !defined(_WIN32)
+    // Unpaired surrogates make no UTF-8 file name.
+    for (const Wide& path : {Wide{0xD800}, Wide{0xDBFF, 0xE000}, Wide{0xDFFF, 'x'}, Wide{0xDC00}}) {
+        EXPECT_EQ(words({appendToFile(path.c_str(), "", 0, "x", 1), deleteFile(path.c_str())}),
+                  "123 123");
+    }
+#endif
+    EXPECT_EQ(state("old.log"), "old in 2");
+}
+
+#if !defined(_WIN32)
+// A file size limit lets the system take none of the bytes, half the mark, or the mark only.
+TEST_F(FileTest, AWriteCutShortLeavesNoFileWithoutItsMark) {
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    for (const auto& [limit, outcome] :
+         {std::pair<rlim_t, std::string>{0, "223 - in 2"}, {1, "29 - in 2"}, {2, "223  in 3"}}) {
+        const rlimit lowered{limit, saved.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &lowered), 0);
+        const uint32_t answer = append("new.log", "x");
+        setrlimit(RLIMIT_FSIZE, &saved);
+        EXPECT_EQ(words({answer, state("new.log")}), outcome);
+        reset();
+    }
+    std::signal(SIGXFSZ, handler);
+}
+#endif
+
+// A call that the system refuses: the append answers the error as the platform maps it, leaves
+// no handle open and no temporary file, and the file as it was, or new with its mark alone.
+// (The logger's sweep in fault_logger_test.cpp fails each call in turn.)
+TEST_F(FileTest, ARefusedCallLeavesTheFileSound) {
+    ASSERT_EQ(append("new.log", "warm"), 0u);  // the first append may open handles for good
+    // clang-format off
+    const std::tuple<Site, uint64_t, uint32_t, const char*, const char*> refusals[] = {
+        // the file is found gone, then there again: it gets the line, and no second mark
+        {Site::FileOpen, 1, 2, "old.log", "0 old,z in 2"},
+        {Site::FileOpen, 0, 2, "old.log", "2 old in 2"},  // gone at every look: the append gives up
+        {Site::FileOpen, 1, 5, "old.log", "5 old in 2"},
+        {Site::FileCreate, 1, 19, "new.log", "19 - in 2"},
+        {Site::FileWrite, 1, 112, "new.log", "112 - in 2"},  // the mark, into the temporary file
+        {Site::FileWrite, 2, 112, "new.log", "112  in 3"},   // the line, into the published file
+#if defined(_WIN32)
+        {Site::FileWrite, 1, 1359, "old.log", "1359 old in 2"},
+#else
+        {Site::FileWrite, 1, 1359, "old.log", "1 old in 2"},  // no errno stands for it: generic
+#endif
+        {Site::FileClose, 0, 1117, "new.log", "0 z in 3"},  // after the bytes were handed over
+    };
+    // clang-format on
+    for (const auto& [site, n, error, name, outcome] : refusals) {
+        reset();
+        const uint64_t handles = fault::openHandleCount();
+        const fault::Failing failing(site, n, error);
+        const std::string answer = words({append(name, "z"), state(name)});
+        EXPECT_TRUE(answer == outcome && failing.fired() && fault::openHandleCount() == handles)
+            << answer << " for " << name << " " << error;
+    }
+}
+
+// Reading HKEY_LOCAL_MACHINE: one .reg text, imported into the real registry on Windows and
+// read as the .reg file on POSIX, and what each query of it answers.
+const char kRegistry[] = R"([$\Values]|"Text"="C:\\Logs\\\"q\""|"Abc"="abc"|"Empty"=""
+"Mask"=dword:FEdcba98|"Blob"=hex:01,ab,FF,00|"Nothing"=hex:|"Raw"=hex(0):01,02
+"List"=hex(7):61,00,00,00,62,00,00,00,00,00|"Big"=hex(b):88,77,66,55,44,33,22,11
+"Expand"=hex(2):25,00,54,00,25,00,00,00|"Typed"=hex(4):2b,01,00,00|"Long"=hex:01,02,\
+  03,04,\
+	05
+@="standard"|"MiXeD"=dword:00000007|"Quote\"And\\Slash"="v"|"Twice"="first"|"TWICE"=dword:2
+[$\Order\beta]|[$\Order\Alpha]|[$\Order\x9]|[$\Order\GAMMA]|[$\Order\alpha2]|[$\Order\X10]
+[$\Order\b]|[$\Order\delta]|[$\Mixed\Case]|"Value"="x"|[$\MIXED\CASE]|"Other"="y"
+[$\Deep\A\B\C]|"Leaf"=dword:00000001|; [$\Commented]|[$\Size\Sixsix]
+[$\Keep]|@="default"|"Gone"="x"|"Stays"="y"|;"Hidden"="x"|   ; an indented comment
+
+[$\Doomed\Child]|[$\Again]|"Old"="1"|[$\Keep]|"Gone"=-|@=-|[-$\Doomed]|[-$\Again]|[$\Again]
+"New"="2"|[-$\NeverThere])";
+
+// Queries and their answers, " | " between rows. "PATH" (below the test's root; "\..." before
+// it) lists the subkeys, read into names of "*UNITS" units; "PATH>NAME" reads a value ("@": a
+// null name) into a buffer of "/BYTES" bytes ("/-": no buffer). Answers: "open ERROR"; the
+// names ("#ERROR" for one not read); "ERROR:SIZE"; or "0:" and the data (testreg::shown).
+const char kQueries[] = R"( = Again Deep Keep Mixed Order Size Values | Deep\A\B\C = (none)
+Order = Alpha alpha2 b beta delta GAMMA X10 x9 | Mixed = Case | Size*6 = #234 | Size*0 = #234
+Deep = A | Deep\A\B = C | Deep\A\\B\\ = C | deep\a\b\\\C>leaf = 0:01000000 | \Deep = open 161
+Deep\A\B>Leaf = 2:256 | Size*7 = Sixsix | Absent = open 2 | Deep\Absent = open 2 | Dee = open 2
+Doomed = open 2 | Doomed\Child = open 2 | Commented = open 2 | mIXED\cASE>VALUE = 0:"x"
+Mixed\Case>other = 0:"y" | Keep>Gone = 2:256 | Keep>@ = 2:256 | Keep> = 2:256 | Keep>x = 2:256
+Keep>Hidden = 2:256 | Keep>Stays = 0:"y" | Again>Old = 2:256 | Again>New = 0:"2"
+Values>Text = 0:"C:\Logs\"q"" | Values>Empty = 0:"" | Values>Mask = 0:98badcfe
+Values>Blob = 0:01abff00 | Values>Nothing = 0: | Values>Raw = 0:0102 | Values>Presen = 2:256
+Values>List = 0:61000000620000000000 | Values>Big = 0:8877665544332211 | Values>@ = 0:"standard"
+Values>Expand = 0:"%T%" | Values>Typed = 0:2b010000 | Values>Long = 0:0102030405
+Values> = 0:"standard" | Values>mixed = 0:07000000 | Values>Quote"And\Slash = 0:"v"
+Values>twice = 0:02000000 | Values>Abc/8 = 0:"abc" | Values>Abc/7 = 234:8 | Values>Abc/0 = 234:8
+Values>Abc/- = 0:8 | Values>Mask/3 = 234:4)";
+
+std::string ask(const std::string& root, const std::string& query) {
+    const size_t end = std::min({query.find('>'), query.find('*'), query.size()});
+    const std::string path = query.substr(0, end), rest = query.substr(end);
+    const std::string full = path[0] == '\\' ? "\\" + root + path : root + (end ? "\\" : "") + path;
+    RegistryKey key;
+    const uint32_t opened = openRegistryKey(wide(full).c_str(), key);
+    if (opened != 0 || !key) {
+        return words({"open", opened}) + (key ? " with a key" : "");
+    }
+    if (rest[0] != '>') {
+        uint32_t count = 0;
+        std::string names = registrySubkeyCount(key, count) == 0 ? "" : "no count";
+        WideUnit name[256];
+        for (uint32_t i = 0; i < count; ++i) {
+            const uint32_t error =
+                registrySubkeyName(key, i, name, rest.empty() ? 256 : std::atoi(&rest[1]));
+            names += (i == 0 ? "" : " ") +
+                     (error != 0 ? "#" + std::to_string(error)
+                                 : std::string(name, std::find(name, name + 256, 0)));
+        }
+        const bool past = registrySubkeyName(key, count, name, 256) == 259 &&
+                          registrySubkeyName(key, count + 9, name, 256) == 259;
+        return (count == 0 ? "(none)" : "") + names + (past ? "" : " no 259");
+    }
+    const size_t slash = std::min(rest.find('/'), rest.size());
+    const std::string name = rest.substr(1, slash - 1);
+    const bool none = rest.find("/-") != std::string::npos;
+    uint32_t size = slash == rest.size() ? 256 : std::atoi(&rest[slash + 1]);
+    std::string data(257, '\xA5');
+    const uint32_t error = registryQueryValue(key, name == "@" ? nullptr : wide(name).c_str(),
+                                              none ? nullptr : &data[0], size);
+    return error != 0 || none
+               ? std::to_string(error) + ":" + std::to_string(size)
+               : "0:" + testreg::shown(reinterpret_cast<const uint8_t*>(data.data()), size) +
+                     (data[size] == '\xA5' ? "" : " and more");
+}
+
+TEST(RegistryTest, AnswersEachQueryAsWindowsDoes) {
+    const std::string root = testreg::uniqueRoot("Registry");
+    const testreg::TempRegistry registry(testreg::regFile(kRegistry, "\\" + root), {root});
+    ASSERT_EQ(registry.failure(), "");
+    const std::string queries = testreg::replaced(kQueries, "\n", " | ") + " | ";
+    for (size_t start = 0, end = 0; (end = queries.find(" | ", start)) != std::string::npos;
+         start = end + 3) {
+        const std::string row = queries.substr(start, end - start);
+        const size_t is = row.find(" = ");
+        EXPECT_EQ(ask(root, row.substr(0, is)), row.substr(is + 3)) << row;
+    }
+    // An owner without a key answers 6 and leaves the outputs alone.
+    const RegistryKey none;
+    uint32_t count = 7;
+    EXPECT_EQ(words({registrySubkeyCount(none, count), registrySubkeyName(none, 0, nullptr, 8),
+                     registryQueryValue(none, nullptr, nullptr, count), count}),
+              "6 6 6 7");
+}
+
+// One configuration loaded three times: its subkeys cannot be counted, then nothing fails (a
+// file site is armed), then no key can be found. Each load tells what it found itself
+// (outcome, error, key, entries), whatever an earlier load of the object found.
+TEST(RegistryTest, EachLoadOfTheConfigurationTellsOnlyWhatItFound) {
+    const std::string application = "qir-" + testreg::uniqueRoot("Load").substr(9) + ".exe";
+    const std::string key = "Software\\Halvex\\Logs\\" + application;
+    const testreg::TempRegistry registry(testreg::regFile("[$\\" + key + "\\Out]"), {key});
+    ASSERT_EQ(registry.failure(), "");
+    CQIRLogConfigWindows config(logtext::w(application));
+    std::string loads;
+    for (const auto& [site, error] : {std::pair<Site, uint32_t>{Site::RegistryCount, 1450},
+                                      {Site::FileOpen, 0},
+                                      {Site::RegistryOpen, 2}}) {
+        const fault::Failing failing(site, 0, error);
+        loads +=
+            words({config.load(), static_cast<int>(config.getOutcome()), config.getError(),
+                   logtext::ascii(config.getChosenKey()), config.getEntries().getCount(), "| "});
+    }
+    EXPECT_EQ(loads, "0 3 1450 " + key + " 0 | 1 1 0 " + key + " 1 | 0 2 2 <empty> 0 | ");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // and whether every line ended. The one reader of log files for the tests.
 #pragma once
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -24,27 +25,23 @@ inline Contents read(const std::filesystem::path& path) {
     Contents contents;
     std::error_code error;
     contents.exists = std::filesystem::exists(path, error);
-    if (!std::filesystem::is_regular_file(path, error)) {
-        return contents;
-    }
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::is_regular_file(path, error) ? path : "", std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::string text;
     for (size_t i = 0; i + 1 < bytes.size(); i += 2) {
         const bool mark = bytes[i] == '\xFF' && bytes[i + 1] == '\xFE';
         contents.marks += mark;
-        contents.marked = contents.marked || (mark && i == 0);
         contents.ascii =
             contents.ascii &&
             (mark || (static_cast<unsigned char>(bytes[i]) < 0x80 && bytes[i + 1] == 0));
         text += mark ? "" : bytes.substr(i, 1);
     }
+    contents.marked = bytes.rfind("\xFF\xFE", 0) == 0;
     contents.ended = bytes.size() % 2 == 0;
-    for (size_t start = 0, end = 0; start < text.size();
-         start = end == std::string::npos ? end : end + 2) {
-        end = text.find("\r\n", start);
+    for (size_t start = 0, end = 0; start < text.size(); start = end + 2) {
+        end = std::min(text.find("\r\n", start), text.size());
+        contents.ended = contents.ended && end < text.size();
         contents.lines.push_back(text.substr(start, end - start));
-        contents.ended = contents.ended && end != std::string::npos;
     }
     return contents;
 }

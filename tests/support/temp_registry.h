@@ -31,15 +31,11 @@ inline std::string uniqueRoot(const std::string& stem) {
            std::to_string(++counter);
 }
 
-inline std::string replaced(const std::string& text, const std::string& from,
-                            const std::string& to) {
-    std::string out;
-    size_t start = 0;
-    for (size_t at = 0; (at = text.find(from, start)) != std::string::npos;
-         start = at + from.size()) {
-        out.append(text, start, at - start).append(to);
+inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
+        text.replace(at, from.size(), to);
     }
-    return out.append(text, start);
+    return text;
 }
 
 // Test text as a whole .reg file: "$" stands for HKEY_LOCAL_MACHINE followed by `below` (e.g.
@@ -70,18 +66,15 @@ class TempRegistry {
     // `text` is a whole .reg file in ASCII, header included; its LF line ends become CR LF.
     // `roots` are the keys below HKEY_LOCAL_MACHINE that it creates.
     TempRegistry(const std::string& text, std::vector<std::string> roots)
-        : m_roots(std::move(roots)) {
-        static int counter = 0;
-        m_file = std::filesystem::temp_directory_path() /
-                 ("qir-registry-" + std::to_string(qir::sys::processId()) + "-" +
-                  std::to_string(++counter) + ".reg");
+        : m_roots(std::move(roots)),
+          m_file(std::filesystem::temp_directory_path() / (uniqueRoot("r").substr(9) + ".reg")) {
         std::string bytes = withCrLf(text);
 #if defined(_WIN32)
-        std::string wide;
+        std::string wide = "\xFF\xFE";
         for (char c : bytes) {
             wide += {c, '\0'};
         }
-        bytes = "\xFF\xFE" + wide;
+        bytes = wide;
 #endif
         if (!(std::ofstream(m_file, std::ios::binary) << bytes)) {
             m_failure = "cannot write " + m_file.u8string();
@@ -119,9 +112,6 @@ class TempRegistry {
     // Empty once the text is the registry; otherwise what went wrong.
     const std::string& failure() const {
         return m_failure;
-    }
-    const std::filesystem::path& file() const {
-        return m_file;
     }
 
     static std::string withCrLf(const std::string& text) {
