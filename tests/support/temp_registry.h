@@ -31,11 +31,16 @@ inline std::string uniqueRoot(const std::string& stem) {
            std::to_string(++counter);
 }
 
-inline std::string replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = 0; (at = text.find(from, at)) != std::string::npos; at += to.size()) {
-        text.replace(at, from.size(), to);
+// Built anew rather than replaced in place, which would move the rest of a large text at
+// each replacement.
+inline std::string replaced(const std::string& text, const std::string& from,
+                            const std::string& to) {
+    std::string out;
+    size_t start = 0;
+    for (size_t at; (at = text.find(from, start)) != std::string::npos; start = at + from.size()) {
+        out.append(text, start, at - start) += to;
     }
-    return text;
+    return out.append(text, start, std::string::npos);
 }
 
 // Test text as a whole .reg file: "$" stands for HKEY_LOCAL_MACHINE followed by `below` (e.g.
