@@ -99,6 +99,7 @@ TEST(LogDataTest, FormsAreReadWholeOrRefusedWithoutAllocatingFromTheirNumbers) {
 TEST(LogDataTest, CopiesCutsRefusedAllocationsAndTheTimeText) {
     CQIRLogData copy(record("K::f", Bytes{10, 11, 12})), data = record("");
     data = copy;
+    data = *&data;
     EXPECT_NE(data.getData(), copy.getData());
     EXPECT_EQ(serialized(data), kFull);
     EXPECT_FALSE(data.setData(nullptr, 3));
@@ -115,6 +116,14 @@ TEST(LogDataTest, CopiesCutsRefusedAllocationsAndTheTimeText) {
     for (uint32_t length = 1; length < kFull.size(); ++length) {
         EXPECT_FALSE(data.deserialize(kFull.data(), length, consumed)) << length;
     }
+    // Each severity's name as a line shows it, and one for none of them.
+    std::string names;
+    for (uint32_t severity = 1; severity <= 2048; severity <<= 1) {
+        names += ascii(CQIRLogStringWChar(qirSeverityName(severity))) + " ";
+    }
+    EXPECT_EQ(names,
+              "CRITICAL EXCEPTION ERROR WARNING DEBUG INFORMATION SUCCESS FAILURE "
+              "UNIT_TEST_FAILURE AUDIT_SUCCESS AUDIT_FAILURE UNSPECIFIED ");
     // The runtime's own text, with the day of the month as two digits.
     const auto runtime = [] {
         char text[32] = {};
