@@ -14,10 +14,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "alloc_seam.h"
 #include "log_file.h"
 #include "log_text.h"
 #include "qir_log_config.h"
 #include "qir_sys/clock.h"
+#include "qir_sys/error.h"
 #include "qir_sys/fault.h"
 #include "qir_sys/file.h"
 #include "qir_sys/mutex.h"
@@ -78,7 +80,7 @@ TEST(ClockTest, LocalTimeIsTheCRuntimesLocalTime) {
 
 // A timed lock gives up while another thread holds the mutex; a holder that ends without
 // unlocking makes the next lock answer false, once, and let go. (Recursion, waiting and
-// unlocking are in mutex_lw_test.cpp, through the core's wrapper.)
+// unlocking are in the logging tests, through the core's wrapper.)
 TEST(MutexTest, TimedAndAbandonedLocks) {
     const MutexHandle mutex = createMutex();
     const auto elsewhere = [mutex](uint32_t timeoutMs) {
@@ -95,6 +97,14 @@ TEST(MutexTest, TimedAndAbandonedLocks) {
     closeMutex(mutex);
     EXPECT_FALSE(lockMutex(nullptr, 0) || unlockMutex(nullptr));
     closeMutex(nullptr);
+#if !defined(_WIN32)
+    uint32_t error = 0;
+    {
+        const allocseam::Failing failing(1);
+        error = createMutex() == nullptr ? qir::sys::lastError() : 0;
+    }
+    EXPECT_EQ(error, 8u) << "no memory for the mutex";
+#endif
 }
 
 // Texts in a locale, character by character (each one's bytes and its UTF-16 units), and bytes
