@@ -319,7 +319,6 @@ TEST_F(FileTest, AWriteCutShortLeavesNoFileWithoutItsMark) {
 
 // A call that the system refuses: the append answers the error as the platform maps it, leaves
 // no handle open and no temporary file, and the file as it was, or new with its mark alone.
-// (The logger's sweep in fault_logger_test.cpp fails each call in turn.)
 TEST_F(FileTest, ARefusedCallLeavesTheFileSound) {
     ASSERT_EQ(append("new.log", "warm"), 0u);  // the first append may open handles for good
     // clang-format off
