@@ -1,4 +1,5 @@
 # Compiler settings shared by every target of the project, and the platform switches.
+include(GNUInstallDirs)
 
 if(WIN32)
   set(QIR_PLATFORM_DIR win32)
@@ -35,13 +36,14 @@ if(QIR_FUZZ)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)
 endif()
 
-# Warnings are errors in our own code; third-party sources keep their own flags.
+# Our own code is warning-free, and with QIR_WERROR stays so; third-party sources keep their
+# own flags.
 function(qir_warnings target)
-  target_compile_options(${target} PRIVATE -Wall -Wextra -Werror -Wshadow)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -Wshadow $<$<BOOL:${QIR_WERROR}>:-Werror>)
 endfunction()
 
 # Test executables of the Windows tree run under Wine, in a prefix inside the build tree.
-if(CMAKE_CROSSCOMPILING AND WIN32)
+if(CMAKE_CROSSCOMPILING AND WIN32 AND PROJECT_IS_TOP_LEVEL)
   find_program(QIR_WINE NAMES wine wine64)
   if(QIR_WINE)
     set(QIR_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)

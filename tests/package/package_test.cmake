@@ -1,0 +1,137 @@
+# The release as an integrator gets it, one MODE a test:
+#   install   cmake --install into STAGE: exactly the files we ship, the version where it shows,
+#             then the simulator's component apart from them
+#   consumer  examples/consumer finds the staged package and builds examples/host.c, which runs
+#             against the staged simulator; natively pkg-config builds the host too
+#   msvc      examples/consumer/msvc_host.c, compiled by clang for the MSVC ABI and linked by
+#             lld-link against VelnorApi.lib, runs under Wine
+#   archive   cpack: the zip's files, a DLL without DWARF that names its debug file, exactly
+#             the system DLLs it imports, VelnorApi.lib with exactly the three exports
+cmake_minimum_required(VERSION 3.25)
+
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  string(REPLACE "\r" "" out "${out}")
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "${ARGN}: exit ${rc}\n${out}")
+  endif()
+  set(out "${out}" PARENT_SCOPE)
+endfunction()
+
+function(expect_match text regex what)
+  if(NOT text MATCHES "${regex}")
+    message(FATAL_ERROR "${what}: no match of '${regex}' in:\n${text}")
+  endif()
+endfunction()
+
+function(expect_files dir)
+  file(GLOB_RECURSE found LIST_DIRECTORIES false RELATIVE ${dir} ${dir}/*)
+  list(SORT found)
+  list(SORT ARGN)
+  if(NOT found STREQUAL ARGN)
+    message(FATAL_ERROR "${dir} holds\n  [${found}]\nexpected\n  [${ARGN}]")
+  endif()
+endfunction()
+
+# A host prints this line once it has switched the state and back and read the key.
+set(host_output "launch state: off, switched to on and back\nregistry key: SYSTEM\\\\")
+set(state ${WORK}/${MODE}.state)
+set(sim ${STAGE}/lib/velnorapi-simulator)
+set(shipped include/VelnorApi.h lib/cmake/VelnorApi/VelnorApiConfig.cmake
+            lib/cmake/VelnorApi/VelnorApiConfig-${CONFIG}.cmake
+            lib/cmake/VelnorApi/VelnorApiConfigVersion.cmake)
+if(EMULATOR)
+  list(APPEND shipped README.md examples/logging.reg examples/logging-linux.reg bin/VelnorApi.dll
+       bin/VelnorApi.dll.debug bin/velnorctl.exe lib/libVelnorApi.dll.a lib/VelnorApi.lib
+       lib/VelnorApi.def)
+  set(simulator lib/velnorapi-simulator/SynCom.dll lib/velnorapi-simulator/libSynCom.dll.a)
+  string(REPLACE "/" "\\" state "Z:${state}")
+else()
+  list(APPEND shipped share/doc/VelnorApi/README.md share/doc/VelnorApi/examples/logging.reg
+       share/doc/VelnorApi/examples/logging-linux.reg bin/velnorctl lib/libVelnorApi.so
+       lib/libVelnorApi.so.1 lib/libVelnorApi.so.${VERSION} lib/pkgconfig/velnorapi.pc)
+  set(simulator lib/velnorapi-simulator/libSynCom.so)
+endif()
+string(REGEX MATCH "^[0-9]+" major ${VERSION})
+set(env ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=${state} SYNCOM_LIBRARY=${sim}/libSynCom.so)
+
+if(MODE STREQUAL "install")
+  file(REMOVE_RECURSE ${STAGE})
+  run(${CMAKE_COMMAND} --install ${TREE} --prefix ${STAGE})
+  expect_files(${STAGE} ${shipped})
+  if(EMULATOR)
+    # FileVersion and ProductVersion "x.y.z.0" in UTF-16LE, as VERSIONINFO stores them.
+    string(HEX "${VERSION}.0" hex)
+    string(REGEX REPLACE "(..)" "\\100" hex "${hex}")
+    file(READ ${STAGE}/bin/VelnorApi.dll bytes HEX)
+    string(REGEX MATCHALL "${hex}" versions "${bytes}")
+    list(LENGTH versions count)
+    expect_match("${count}" "^2$" "version texts in VelnorApi.dll")
+  else()
+    run(${OBJDUMP} -p ${STAGE}/lib/libVelnorApi.so)
+    expect_match("${out}" "SONAME +libVelnorApi\\.so\\.${major}\n" "libVelnorApi.so")
+  endif()
+  run(${CMAKE_COMMAND} --install ${TREE} --prefix ${STAGE} --component Simulator)
+  expect_files(${STAGE} ${shipped} ${simulator})
+
+elseif(MODE STREQUAL "consumer")
+  set(build ${WORK}/consumer)
+  file(REMOVE_RECURSE ${build} ${state})
+  set(configure -S ${SOURCE}/examples/consumer -B ${build} -DCMAKE_BUILD_TYPE=Release)
+  if(EMULATOR)
+    list(APPEND configure --toolchain ${TOOLCHAIN} -DVelnorApi_DIR=${STAGE}/lib/cmake/VelnorApi)
+  else()
+    list(APPEND configure -DCMAKE_PREFIX_PATH=${STAGE})
+  endif()
+  run(${CMAKE_COMMAND} ${configure})
+  run(${CMAKE_COMMAND} --build ${build})
+  if(EMULATOR)
+    # The simulator takes the vendor library's place beside the host.
+    file(COPY ${sim}/SynCom.dll DESTINATION ${build})
+  endif()
+  run(${env} ${EMULATOR} ${build}/host)
+  expect_match("${out}" "${host_output}" "the CMake consumer")
+  if(NOT EMULATOR)
+    run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${STAGE}/lib/pkgconfig
+        sh -c "cc ${SOURCE}/examples/host.c $(pkg-config --cflags --libs velnorapi) -ldl -o ${build}/host-pc")
+    file(REMOVE ${state})
+    run(${env} LD_LIBRARY_PATH=${STAGE}/lib ${build}/host-pc)
+    expect_match("${out}" "${host_output}" "the pkg-config host")
+  endif()
+
+elseif(MODE STREQUAL "msvc")
+  set(build ${WORK}/msvc)
+  file(REMOVE_RECURSE ${build} ${state})
+  file(COPY ${STAGE}/bin/VelnorApi.dll ${sim}/SynCom.dll DESTINATION ${build})
+  run(${CLANG} --target=x86_64-pc-windows-msvc -O0 -Wall -Wextra -Werror -I ${STAGE}/include
+      -c ${SOURCE}/examples/consumer/msvc_host.c -o ${build}/host.obj)
+  run(${LLD_LINK} /entry:start /subsystem:console /nodefaultlib /out:${build}/host.exe
+      ${build}/host.obj ${STAGE}/lib/VelnorApi.lib ${KERNEL32})
+  run(${OBJDUMP} -p ${build}/host.exe)
+  expect_match("${out}" "DLL Name: VelnorApi.dll" "the MSVC host's imports")
+  run(${env} ${EMULATOR} ${build}/host.exe)
+  expect_match("${out}" "^registry key: SYSTEM\\\\" "the MSVC host")
+
+elseif(MODE STREQUAL "archive")
+  set(top VelnorApi-${VERSION}-win64)
+  file(REMOVE_RECURSE ${WORK}/archive)
+  run(cpack -G ZIP --config ${TREE}/CPackConfig.cmake -B ${WORK}/archive)
+  run(${CMAKE_COMMAND} -E tar xf ${top}.zip WORKING_DIRECTORY ${WORK}/archive)
+  expect_files(${WORK}/archive/${top} ${shipped})
+  set(bin ${WORK}/archive/${top}/bin)
+  run(${OBJDUMP} -h ${bin}/VelnorApi.dll.debug)
+  expect_match("${out}" " \\.debug_info " "VelnorApi.dll.debug's sections")
+  run(${OBJDUMP} -h -p ${bin}/VelnorApi.dll)
+  expect_match("${out}" " \\.gnu_debuglink " "VelnorApi.dll's sections")
+  if(out MATCHES "\\.debug_[a-z]+")
+    message(FATAL_ERROR "VelnorApi.dll in the archive holds ${CMAKE_MATCH_0}")
+  endif()
+  string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${out}")
+  expect_match("${imports}" "^DLL Name: ADVAPI32.dll;DLL Name: KERNEL32.dll;DLL Name: msvcrt.dll$"
+               "VelnorApi.dll's imports")
+  run(${LLVM_NM} ${WORK}/archive/${top}/lib/VelnorApi.lib)
+  string(REGEX MATCHALL "__imp_[A-Za-z_]+" exports "${out}")
+  list(SORT exports)
+  expect_match("${exports}" "^__imp_GetTouchpadLaunchState;__imp_GetTouchpadRegistryKey;__imp_SetTouchpadLaunchState$"
+               "VelnorApi.lib's imports")
+endif()
