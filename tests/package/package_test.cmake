@@ -46,6 +46,7 @@ if(EMULATOR)
        lib/VelnorApi.def)
   set(simulator lib/velnorapi-simulator/SynCom.dll lib/velnorapi-simulator/libSynCom.dll.a)
   string(REPLACE "/" "\\" state "Z:${state}")
+  set(exe .exe)
 else()
   list(APPEND shipped share/doc/VelnorApi/README.md share/doc/VelnorApi/examples/logging.reg
        share/doc/VelnorApi/examples/logging-linux.reg bin/velnorctl lib/libVelnorApi.so
@@ -89,7 +90,7 @@ elseif(MODE STREQUAL "consumer")
     # The simulator takes the vendor library's place beside the host.
     file(COPY ${sim}/SynCom.dll DESTINATION ${build})
   endif()
-  run(${env} ${EMULATOR} ${build}/host)
+  run(${env} ${EMULATOR} ${build}/host${exe})
   expect_match("${out}" "${host_output}" "the CMake consumer")
   if(NOT EMULATOR)
     run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${STAGE}/lib/pkgconfig
