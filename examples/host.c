@@ -1,6 +1,12 @@
 /* A host application as small as they come: it loads VelnorApi by name at run time, reads
  * the launch state, switches it and back, and prints the touchpad's registry key.
- * Build on Linux:   cc host.c -o host -ldl      Windows (mingw-w64): cc host.c -o host.exe */
+ * From the top of the source tree, on Linux:
+ *   cc -I api/include examples/host.c -o host -ldl
+ *   LD_LIBRARY_PATH=build/native/lib ./host
+ * For Windows (mingw-w64), to run beside VelnorApi.dll and the vendor library:
+ *   x86_64-w64-mingw32-gcc -I api/include examples/host.c -o build/windows/bin/host.exe
+ * Against an installed release: cc examples/host.c $(pkg-config --cflags --libs velnorapi) -ldl,
+ * or the CMake project examples/consumer. */
 #include <stdint.h>
 #include <stdio.h>
 
