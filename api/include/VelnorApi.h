@@ -7,6 +7,7 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
+#include <stddef.h>          /* wchar_t, a type of its own in C++ only */
 typedef wchar_t VelnorUtf16; /* one UTF-16 code unit */
 #elif defined(__cplusplus)
 typedef char16_t VelnorUtf16;

@@ -4,8 +4,6 @@
  *   clang --target=x86_64-pc-windows-msvc -O0 -I include -c msvc_host.c
  *   lld-link /entry:start /subsystem:console /nodefaultlib msvc_host.obj VelnorApi.lib
  *            kernel32.lib */
-#include <stddef.h> /* wchar_t, which VelnorApi.h uses on Windows */
-
 #include "VelnorApi.h"
 
 typedef void* HANDLE;
