@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "vendor_library.h"
+
 namespace velnor {
 
 int32_t VendorLoader::createApi(ISynAPI** ppApi) {
@@ -39,8 +41,7 @@ SynCreateAPIFn VendorLoader::factory(int32_t& hResult) {
 VendorLoader& synComLoader() {
     // Built on first use, never at load time, and in static storage that is never torn down.
     alignas(VendorLoader) static unsigned char storage[sizeof(VendorLoader)];
-    static VendorLoader* const loader =
-        new (storage) VendorLoader({"SynCom.DLL", "libSynCom.so", "SYNCOM_LIBRARY"});
+    static VendorLoader* const loader = new (storage) VendorLoader(kSynComLibrary);
     return *loader;
 }
 

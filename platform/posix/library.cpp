@@ -83,17 +83,25 @@ std::string thisModuleDirectory() {
 
 }  // namespace
 
-Library openPlugin(const PluginName& name, uint32_t& error) {
+PluginSource pluginSource(const PluginName& name) {
     const char* override = name.posixEnv != nullptr ? secure_getenv(name.posixEnv) : nullptr;
     if (override != nullptr && *override != '\0') {
-        return openLibrary(override, error);
+        return {override, std::string("from $") + name.posixEnv, true};
+    }
+    return {name.posixFile, "beside the library that loads it", false};
+}
+
+Library openPlugin(const PluginName& name, uint32_t& error) {
+    const PluginSource source = pluginSource(name);
+    if (source.configured) {
+        return openLibrary(source.path, error);
     }
     const std::string directory = thisModuleDirectory();
     if (directory.empty()) {
         error = kErrorModNotFound;
         return Library();
     }
-    return openLibrary(directory + name.posixFile, error);
+    return openLibrary(directory + source.path, error);
 }
 
 }  // namespace qir::sys

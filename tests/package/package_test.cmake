@@ -5,6 +5,8 @@
 #             against the staged simulator; natively pkg-config builds the host too, under Wine
 #             examples/consumer/msvc_host.c, compiled by clang for the MSVC ABI and linked by
 #             lld-link against VelnorApi.lib, runs
+#   vendor    (Windows) VendorLibrary names the vendor library by an absolute path; a relative
+#             one is refused
 #   archive   cpack: the zip's files, a DLL without DWARF that names its debug file, exactly
 #             the system DLLs it imports, VelnorApi.lib with exactly the three exports
 cmake_minimum_required(VERSION 3.25)
@@ -71,6 +73,8 @@ if(MODE STREQUAL "install")
     run(${OBJDUMP} -p ${STAGE}/lib/libVelnorApi.so)
     expect_match("${out}" "SONAME +libVelnorApi\\.so\\.${major}\n" "libVelnorApi.so")
   endif()
+  run(${EMULATOR} ${STAGE}/bin/velnorctl${exe} --version)
+  expect_match("${out}" "^velnorctl ${VERSION}\n$" "velnorctl --version")
   run(${CMAKE_COMMAND} --install ${TREE} --prefix ${STAGE} --component Simulator)
   expect_files(${STAGE} ${shipped} ${simulator})
 
@@ -107,6 +111,27 @@ elseif(MODE STREQUAL "consumer")
   expect_match("${out}" "DLL Name: VelnorApi.dll" "the MSVC host's imports")
   run(${env} ${EMULATOR} ${build}/msvc/host.exe)
   expect_match("${out}" "^registry key: SYSTEM\\\\" "the MSVC host")
+
+elseif(MODE STREQUAL "vendor")
+  # The staged host's folder has no vendor library. The relative path leads to the simulator
+  # from the current directory; it must be refused all the same. The value goes before any check:
+  # the other tests in this Wine prefix search for their vendor libraries.
+  string(REPLACE "/" "\\" absolute "Z:${sim}/SynCom.dll")
+  set(relative ..\\lib\\velnorapi-simulator\\SynCom.dll)
+  set(ctl ${env} ${EMULATOR} ${STAGE}/bin/velnorctl.exe)
+  foreach(case absolute relative)
+    execute_process(COMMAND ${EMULATOR} reg add HKLM\\Software\\Halvex\\VelnorApi /v VendorLibrary
+                            /d ${${case}} /f OUTPUT_QUIET)
+    execute_process(COMMAND ${ctl} get WORKING_DIRECTORY ${STAGE}/bin RESULT_VARIABLE rc
+                    OUTPUT_VARIABLE got ERROR_VARIABLE got)
+    execute_process(COMMAND ${ctl} log config OUTPUT_VARIABLE config)
+    string(REPLACE "\r" "" ${case} "${rc}\n${got}${config}")
+  endforeach()
+  execute_process(COMMAND ${EMULATOR} reg delete HKLM\\Software\\Halvex\\VelnorApi /f OUTPUT_QUIET)
+  expect_match("${absolute}" "^0\noff\n.*\nvendor library: Z:[^\n]+SynCom.dll \\(from VendorLibrary "
+               "an absolute VendorLibrary")
+  expect_match("${relative}" "^1\n.*\nvendor library: none \\(refused: .* not an absolute path"
+               "a relative VendorLibrary")
 
 elseif(MODE STREQUAL "archive")
   set(top VelnorApi-${VERSION}-win64)

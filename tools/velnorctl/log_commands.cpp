@@ -15,6 +15,7 @@
 #include "qir_sys/process.h"
 #include "qir_sys/registry.h"
 #include "text.h"
+#include "vendor_library.h"
 
 namespace {
 
@@ -28,8 +29,9 @@ const char* const kLogUsage =
     "\n"
     "  show FILE      print a log file (UTF-16 with byte order mark) as UTF-8 text, a line a\n"
     "                 record; --follow keeps printing the lines appended to it\n"
-    "  config         show where the logging configuration comes from, which key the logger\n"
-    "                 of program NAME (default: velnorctl's own) would choose, and its outputs\n";
+    "  config         show where the logging configuration comes from, where the vendor\n"
+    "                 library would be loaded from, which key the logger of program NAME\n"
+    "                 (default: velnorctl's own) would choose, and its outputs\n";
 
 int usage(const char* message) {
     std::fprintf(stderr, "velnorctl: %s\n%s", message, kLogUsage);
@@ -133,6 +135,9 @@ std::string listText(const CQIRLogStringWChar& list, const char* whenEmpty) {
 
 int config(const std::string& application) {
     std::printf("configuration: %s\n", qir::sys::registrySource().c_str());
+    const qir::sys::PluginSource vendor = qir::sys::pluginSource(velnor::kSynComLibrary);
+    std::printf("vendor library: %s (%s)\n", vendor.path.empty() ? "none" : vendor.path.c_str(),
+                vendor.reason.c_str());
     std::printf("application: %s\n", application.c_str());
     // Names on the command line and from the file system are UTF-8, whatever the C runtime's
     // locale is.

@@ -37,6 +37,7 @@ const char* const kUsage =
     "  log config [--app NAME]\n"
     "                         show the logging configuration a program would get\n"
     "  COMMAND --help         help for one command\n"
+    "  --version              print velnorctl's version, which is the release's\n"
     "\n"
     "exit status: 0 success, 1 the library answered 0, could not be loaded or a file could not\n"
     "be read, 2 usage error\n";
@@ -182,6 +183,10 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
         std::strcmp(command, "help") == 0) {
         std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (std::strcmp(command, "--version") == 0) {
+        std::printf("velnorctl %s\n", VELNOR_VERSION);
         return kExitOk;
     }
     if (std::strcmp(command, "get") == 0) {

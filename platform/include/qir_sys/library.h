@@ -11,7 +11,21 @@ struct PluginName {
     const char* windowsFile;  // looked for beside the host executable and in System32
     const char* posixFile;    // looked for beside the module that holds this code
     const char* posixEnv;     // names a full path that replaces the search (secure_getenv)
+    // On Windows, a string value of a key below HKEY_LOCAL_MACHINE (ASCII names) that names
+    // the library by its absolute path in place of the search; only administrators can write
+    // there. A relative path there is refused. Null: no such value is read.
+    const char* windowsRegistryKey = nullptr;
+    const char* windowsRegistryValue = nullptr;
 };
+
+// Where openPlugin takes a plug-in from at this moment, and why; for people and tools.
+struct PluginSource {
+    std::string path;         // UTF-8: a configured path, or the bare file name that is searched
+                              // for; empty when a configured path is refused
+    std::string reason;       // in words: where the path comes from, or why it is refused
+    bool configured = false;  // the path replaces the search
+};
+PluginSource pluginSource(const PluginName& name);
 
 // Owns one reference to a loaded library; the reference is dropped when the owner goes.
 // Move-only. An empty owner (failed load) holds nothing and resolves no symbol.
@@ -45,8 +59,9 @@ std::string libraryFileName(const std::string& stem);
 // directory. On failure the owner is empty and `error` is 126 (not found or not loadable).
 Library openLibrary(const std::string& name, uint32_t& error);
 
-// Loads a plug-in library without ever searching the current directory or PATH, and without
-// changing the host's own library search. On failure the owner is empty and `error` is 126.
+// Loads a plug-in library from where pluginSource says, without ever searching the current
+// directory or PATH, and without changing the host's own library search. On failure (a
+// refused path included) the owner is empty and `error` is 126.
 Library openPlugin(const PluginName& name, uint32_t& error);
 
 }  // namespace qir::sys
