@@ -7,7 +7,7 @@
 #include <utility>
 
 #include "qir_sys/wide.h"
-#include "touchpad.h"
+#include "backend.h"
 #include "vendor_loader.h"
 
 static_assert(sizeof(VelnorUtf16) == sizeof(qir_wchar_t), "a wide unit is one UTF-16 unit");

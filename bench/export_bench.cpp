@@ -4,7 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "quiet_vendor.h"
-#include "touchpad.h"
+#include "backend.h"
 
 namespace {
 

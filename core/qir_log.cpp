@@ -1,7 +1,7 @@
 #include "qir_log.h"
 
+#include "qir_library.h"
 #include "qir_log_data.h"
-#include "qir_logger.h"
 #include "qir_sys/process.h"
 
 bool CQIRLog::log(uint32_t ulSeverity, const CQIRLogStringWChar& strMessage,
@@ -9,6 +9,10 @@ bool CQIRLog::log(uint32_t ulSeverity, const CQIRLogStringWChar& strMessage,
                   const CQIRLogStringWChar& strFile, uint32_t ulLine, uint32_t ulReturnCode,
                   const unsigned char* pData, uint32_t ulDataSize) {
     const uint32_t threadId = qir::sys::threadId();
+    const QIRReportScope scope;
+    if (!scope.entered()) {
+        return false;
+    }
     QIRLibraryObjects& library = qirLibrary();
     if (!library.logger.ensureInitialized()) {
         return false;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "qir_byte_form.h"
 #include "qir_sys/error.h"
 #include "qir_sys/registry.h"
 
@@ -31,13 +32,12 @@ uint32_t readNumber(const qir::sys::RegistryKey& key, const char* name) {
         qir::sys::kErrorSuccess) {
         return 0;
     }
-    return static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
-           static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+    return qir::form::get32(bytes);
 }
 
 // The UTF-16 units of `bytes` registry bytes (little-endian).
 qir_wchar_t unitAt(const unsigned char* bytes, uint32_t index) {
-    return static_cast<qir_wchar_t>(bytes[2 * index] | bytes[2 * index + 1] << 8);
+    return static_cast<qir_wchar_t>(qir::form::get16(bytes + 2 * index));
 }
 
 // "Target": a string of at most 520 bytes with its terminator. A value that does not fit is
@@ -128,9 +128,11 @@ bool CQIRLogConfigEntryList::resize(uint32_t n) {
     return true;
 }
 
-uint32_t CQIRLogConfigWindows::openKey(const CQIRLogStringWChar& strPath,
+uint32_t CQIRLogConfigWindows::openKey(const qir::sys::RegistryKey& parent,
+                                       const CQIRLogStringWChar& strPath,
                                        qir::sys::RegistryKey& key) {
-    return qir::sys::openRegistryKey(strPath.getBuffer(), key);
+    return parent ? qir::sys::openRegistrySubkey(parent, strPath.getBuffer(), key)
+                  : qir::sys::openRegistryKey(strPath.getBuffer(), key);
 }
 
 bool CQIRLogConfigWindows::fail(Outcome outcome, uint32_t error) {
@@ -148,23 +150,37 @@ bool CQIRLogConfigWindows::load() {
     m_ulError = 0;
     const CQIRLogStringWChar root = text("Software\\Halvex\\Logs");
     const CQIRLogStringWChar separator = text("\\");
-    const CQIRLogStringWChar defaultPath = root + text("\\Default");
+    const CQIRLogStringWChar defaultName = text("Default");
+    const CQIRLogStringWChar defaultPath = root + separator + defaultName;
     const CQIRLogStringWChar applicationPath = root + separator + m_strApplication;
 
+    // The logs key is opened once; the program's key, Default and every output below it: so the
+    // whole configuration is read from one look at the registry.
+    qir::sys::RegistryKey logs;
+    uint32_t error = openKey(qir::sys::RegistryKey(), root, logs);
     qir::sys::RegistryKey key;
     const CQIRLogStringWChar* chosen = nullptr;
-    uint32_t error = qir::sys::kErrorFileNotFound;
-    if (m_strApplication.length() > 0) {
-        error = openKey(applicationPath, key);
-        if (!isGone(error)) {
-            chosen = &applicationPath;
+    if (!isGone(error)) {
+        uint32_t gone = qir::sys::kErrorFileNotFound;
+        const struct {
+            const CQIRLogStringWChar& name;
+            const CQIRLogStringWChar& path;
+        } candidates[] = {{m_strApplication, applicationPath}, {defaultName, defaultPath}};
+        for (const auto& candidate : candidates) {
+            if (candidate.name.length() == 0) {
+                continue;
+            }
+            if (error == qir::sys::kErrorSuccess) {
+                error = openKey(logs, candidate.name, key);
+            }
+            if (!isGone(error)) {
+                chosen = &candidate.path;
+                break;
+            }
+            gone = error;
+            error = qir::sys::kErrorSuccess;
         }
-    }
-    if (chosen == nullptr) {
-        error = openKey(defaultPath, key);
-        if (!isGone(error)) {
-            chosen = &defaultPath;
-        }
+        error = chosen == nullptr ? gone : error;
     }
     if (chosen == nullptr) {
         return fail(Outcome::NoKey, error);
@@ -185,7 +201,6 @@ bool CQIRLogConfigWindows::load() {
         return fail(Outcome::NoMemory, qir::sys::kErrorNotEnoughMemory);
     }
     const bool readApplications = *chosen == defaultPath;
-    const CQIRLogStringWChar prefix = *chosen + separator;
     for (uint32_t index = 0; index < count; ++index) {
         qir_wchar_t name[kSubkeyNameUnits];
         if (qir::sys::registrySubkeyName(key, index, name, kSubkeyNameUnits) !=
@@ -193,7 +208,7 @@ bool CQIRLogConfigWindows::load() {
             continue;
         }
         qir::sys::RegistryKey subkey;
-        error = openKey(prefix + CQIRLogStringWChar(name), subkey);
+        error = openKey(key, CQIRLogStringWChar(name), subkey);
         if (isGone(error)) {
             break;
         }

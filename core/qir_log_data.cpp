@@ -4,24 +4,19 @@
 #include <initializer_list>
 #include <new>
 
+#include "qir_byte_form.h"
+#include "qir_sys/unicode.h"
+
 #include "qir_sys/clock.h"
 #include "qir_sys/error.h"
+
+using qir::form::get32;
+using qir::form::put32;
 
 namespace {
 
 constexpr uint32_t kFixedSize = 28;  // total, five numbers and the data size
 constexpr uint32_t kStringsOffset = 24;
-
-void put32(unsigned char* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[i] = static_cast<unsigned char>(value >> (8 * i));
-    }
-}
-
-uint32_t get32(const unsigned char* in) {
-    return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
-           static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
-}
 
 }  // namespace
 
@@ -192,19 +187,30 @@ uint32_t CQIRLogData::serializedSize() const {
 }
 
 bool CQIRLogData::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
-    // The 8-bit forms of the texts, converted once: they decide the size and are written.
-    const CQIRLogStringMultiByte narrow[] = {
-        CQIRLogStringMultiByte(m_strMessage.getBuffer()),
-        CQIRLogStringMultiByte(m_strTask.getBuffer()),
-        CQIRLogStringMultiByte(m_strObject.getBuffer()),
-        CQIRLogStringMultiByte(m_strFunction.getBuffer()),
-        CQIRLogStringMultiByte(m_strFile.getBuffer()),
-        CQIRLogStringMultiByte(m_strApplication.getBuffer()),
-        CQIRLogStringMultiByte(m_strTime.getBuffer()),
+    // Each text's 8-bit form: ASCII text is its own, written as it is; any other is converted
+    // once, and that one conversion decides the size and is written.
+    struct Form {
+        const CQIRLogStringWChar* text;
+        uint32_t length;
+        bool ascii;
+        CQIRLogStringMultiByte converted;
+        uint32_t size;
     };
+    Form forms[] = {{&m_strMessage, 0, false, {}, 0},  {&m_strTask, 0, false, {}, 0},
+                    {&m_strObject, 0, false, {}, 0},   {&m_strFunction, 0, false, {}, 0},
+                    {&m_strFile, 0, false, {}, 0},     {&m_strApplication, 0, false, {}, 0},
+                    {&m_strTime, 0, false, {}, 0}};
     uint64_t total = uint64_t{kFixedSize} + m_ulDataSize;
-    for (const CQIRLogStringMultiByte& text : narrow) {
-        total += text.serializedSize();
+    for (Form& form : forms) {
+        form.length = form.text->length();
+        form.ascii = qir::sys::asciiPrefix(form.text->getBuffer(), form.length) == form.length;
+        if (form.ascii) {
+            form.size = form.length + 1 + qir::form::kHeaderSize;
+        } else {
+            form.converted = CQIRLogStringMultiByte(form.text->getBuffer());
+            form.size = form.converted.serializedSize();
+        }
+        total += form.size;
     }
     if (pOut == nullptr || total > ulCapacity) {
         return false;
@@ -216,9 +222,18 @@ bool CQIRLogData::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
     put32(pOut + 16, m_ulThreadId);
     put32(pOut + 20, m_ulProcessId);
     uint32_t offset = kStringsOffset;
-    for (const CQIRLogStringMultiByte& text : narrow) {
-        text.serialize(pOut + offset, ulCapacity - offset);
-        offset += text.serializedSize();
+    for (const Form& form : forms) {
+        unsigned char* out = pOut + offset;
+        if (form.ascii) {
+            out[0] = qir::form::kFormatNarrow;
+            put32(out + 1, form.length + 1);
+            qir::sys::narrowAscii(form.text->getBuffer(), form.length,
+                                  reinterpret_cast<char*>(out + qir::form::kHeaderSize));
+            out[qir::form::kHeaderSize + form.length] = 0;
+        } else {
+            form.converted.serialize(out, ulCapacity - offset);
+        }
+        offset += form.size;
     }
     put32(pOut + offset, m_ulDataSize);
     if (m_ulDataSize != 0) {
@@ -242,16 +257,16 @@ bool CQIRLogData::deserialize(const unsigned char* pData, uint32_t ulLength, uin
         reset();
         return false;
     }
-    CQIRLogData read(*this);
-    read.m_ulSeverity = get32(pData + 4);
-    read.m_ulReturnCode = get32(pData + 8);
-    read.m_ulLine = get32(pData + 12);
-    read.m_ulThreadId = get32(pData + 16);
-    read.m_ulProcessId = get32(pData + 20);
+    // Read in place: whatever does not add up resets the whole record, and texts of the sizes
+    // they had keep their storage.
+    m_ulSeverity = get32(pData + 4);
+    m_ulReturnCode = get32(pData + 8);
+    m_ulLine = get32(pData + 12);
+    m_ulThreadId = get32(pData + 16);
+    m_ulProcessId = get32(pData + 20);
     uint32_t offset = kStringsOffset;
-    for (CQIRLogStringWChar* text :
-         {&read.m_strMessage, &read.m_strTask, &read.m_strObject, &read.m_strFunction,
-          &read.m_strFile, &read.m_strApplication, &read.m_strTime}) {
+    for (CQIRLogStringWChar* text : {&m_strMessage, &m_strTask, &m_strObject, &m_strFunction,
+                                     &m_strFile, &m_strApplication, &m_strTime}) {
         uint32_t consumed = 0;
         if (offset > ulLength || !text->deserialize(pData + offset, ulLength - offset, consumed)) {
             reset();
@@ -264,11 +279,10 @@ bool CQIRLogData::deserialize(const unsigned char* pData, uint32_t ulLength, uin
         return false;
     }
     const uint32_t dataSize = get32(pData + offset);
-    if (uint64_t{offset} + 4 + dataSize > ulLength || !read.setData(pData + offset + 4, dataSize)) {
+    if (uint64_t{offset} + 4 + dataSize > ulLength || !setData(pData + offset + 4, dataSize)) {
         reset();
         return false;
     }
-    *this = read;
     ulConsumed = offset + 4 + dataSize;
     return true;
 }

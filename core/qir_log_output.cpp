@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "qir_sys/abi.h"
 #include "qir_sys/file.h"
 
 namespace {
@@ -161,12 +162,12 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
         }
     }
     static_assert(sizeof(qir_wchar_t) == 2, "a wide unit is one UTF-16 unit");
-#if !defined(__BYTE_ORDER__) || __BYTE_ORDER__ != __ORDER_LITTLE_ENDIAN__
-    for (qir_wchar_t* unit = line.get(); unit != out; ++unit) {
-        const auto value = static_cast<uint16_t>(*unit);
-        *unit = static_cast<qir_wchar_t>((value >> 8) | (value << 8));
+    if constexpr (!qir::sys::kLittleEndian) {
+        for (qir_wchar_t* unit = line.get(); unit != out; ++unit) {
+            const auto value = static_cast<uint16_t>(*unit);
+            *unit = static_cast<qir_wchar_t>((value >> 8) | (value << 8));
+        }
     }
-#endif
     return qir::sys::appendToFile(strTarget.getBuffer(), kByteOrderMark, sizeof kByteOrderMark,
                                   line.get(), static_cast<size_t>(units * 2)) == 0;
 }

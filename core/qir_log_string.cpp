@@ -5,33 +5,17 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <string>
+
+#include "qir_byte_form.h"
+#include "qir_sys/unicode.h"
 
 namespace {
 
-constexpr unsigned char kFormatNarrow = 1;
-constexpr unsigned char kFormatWide = 2;
-constexpr uint32_t kHeaderSize = 5;
-
-void putLength(unsigned char* out, uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        out[i] = static_cast<unsigned char>(value >> (8 * i));
-    }
-}
-
-uint32_t getLength(const unsigned char* in) {
-    return static_cast<uint32_t>(in[0]) | static_cast<uint32_t>(in[1]) << 8 |
-           static_cast<uint32_t>(in[2]) << 16 | static_cast<uint32_t>(in[3]) << 24;
-}
-
-// Index of the first zero element among the first n, or n when there is none.
-template <class Char>
-uint32_t terminatorIndex(const Char* text, uint32_t n) {
-    uint32_t i = 0;
-    while (i < n && text[i] != 0) {
-        ++i;
-    }
-    return i;
-}
+using qir::form::firstZero;
+using qir::form::kFormatNarrow;
+using qir::form::kFormatWide;
+using qir::form::kHeaderSize;
 
 bool isBlank(uint32_t c) {
     return c == ' ' || (c >= '\t' && c <= '\r');
@@ -219,7 +203,7 @@ bool CQIRLogStringBase<Char, Derived>::containsText(const Derived& needle) const
 
 template <class Char, class Derived>
 uint32_t CQIRLogStringBase<Char, Derived>::textLength() const {
-    return m_pBuffer == nullptr ? 0 : terminatorIndex(m_pBuffer, m_ulSize);
+    return m_pBuffer == nullptr ? 0 : firstZero(m_pBuffer, m_ulSize);
 }
 
 template <class Char, class Derived>
@@ -266,27 +250,17 @@ CQIRLogStringMultiByte::CQIRLogStringMultiByte(const qir_wchar_t* pText) {
     if (pText == nullptr || *pText == 0) {
         return;
     }
-    const size_t units = terminatorIndex(pText, UINT32_MAX) + size_t{1};
+    const size_t units = std::char_traits<qir_wchar_t>::length(pText) + 1;
     const size_t perUnit = MB_CUR_MAX;
     if (units > UINT32_MAX / perUnit || !resize(static_cast<uint32_t>(units * perUnit))) {
         return;
     }
-    size_t at = 0;
-    for (size_t i = 0; i < units;) {
-        char bytes[qir::sys::kMaxMultiByteChar];
-        size_t used = 0;
-        const int written = qir::sys::utf16CharToMultiByte(pText + i, units - i, bytes, used);
-        // Every unit has room for MB_CUR_MAX bytes, and a pair has room for two characters.
-        if (written < 0 || at + static_cast<size_t>(written) > m_ulSize) {
-            resize(0);
-            return;
-        }
-        std::memcpy(m_pBuffer + at, bytes, static_cast<size_t>(written));
-        at += static_cast<size_t>(written);
-        i += used;
+    // Every unit has room for MB_CUR_MAX bytes, and a pair has room for two characters, so the
+    // whole text and its terminator fit; one that filled the storage would have lost its end.
+    const size_t written = qir::sys::utf16ToMultiByte(pText, units - 1, m_pBuffer, m_ulSize);
+    if (written == qir::sys::kConversionFailed || written >= m_ulSize) {
+        resize(0);
     }
-    // A zero unit always has a zero byte as its form, but a state-dependent encoding may
-    // precede it with a shift sequence: the text still ends at its first zero byte.
 }
 
 CQIRLogStringMultiByte::CQIRLogStringMultiByte(const CQIRLogStringMultiByte& other)
@@ -354,7 +328,7 @@ bool CQIRLogStringMultiByte::serialize(unsigned char* pOut, uint32_t ulCapacity)
         return false;
     }
     pOut[0] = kFormatNarrow;
-    putLength(pOut + 1, textBytes + 1);
+    qir::form::put32(pOut + 1, textBytes + 1);
     if (textBytes > 0) {
         std::memcpy(pOut + kHeaderSize, m_pBuffer, textBytes);
     }
@@ -371,7 +345,7 @@ bool CQIRLogStringMultiByte::deserialize(const unsigned char* pData, uint32_t ul
     if (ulSize < static_cast<uint32_t>(format) + kHeaderSize) {
         return false;
     }
-    const uint32_t declared = getLength(pData + 1);
+    const uint32_t declared = qir::form::get32(pData + 1);
     if (declared <= 1) {
         // The empty string's form is six bytes long; they must all be there.
         if (ulSize < kHeaderSize + 1) {
@@ -388,7 +362,7 @@ bool CQIRLogStringMultiByte::deserialize(const unsigned char* pData, uint32_t ul
     if (format == kFormatNarrow) {
         // Text without its terminator inside the declared bytes is refused: the string
         // could not tell where it ends.
-        if (terminatorIndex(text, declared) == declared) {
+        if (firstZero(text, declared) == declared) {
             return false;
         }
         CQIRLogStringMultiByte read;
@@ -407,9 +381,9 @@ bool CQIRLogStringMultiByte::deserialize(const unsigned char* pData, uint32_t ul
             return false;
         }
         for (uint32_t i = 0; i < units; ++i) {
-            wide[i] = static_cast<qir_wchar_t>(text[2 * i] | text[2 * i + 1] << 8);
+            wide[i] = static_cast<qir_wchar_t>(qir::form::get16(text + 2 * i));
         }
-        if (terminatorIndex(wide.get(), units) == units) {
+        if (firstZero(wide.get(), units) == units) {
             return false;
         }
         CQIRLogStringMultiByte narrow(wide.get());
@@ -428,7 +402,7 @@ CQIRLogStringWChar::CQIRLogStringWChar(const qir_wchar_t* pText) {
     if (pText == nullptr || *pText == 0) {
         return;
     }
-    const size_t units = terminatorIndex(pText, UINT32_MAX) + size_t{1};
+    const size_t units = std::char_traits<qir_wchar_t>::length(pText) + 1;
     if (units > UINT32_MAX || !resize(static_cast<uint32_t>(units))) {
         return;
     }
@@ -443,33 +417,12 @@ CQIRLogStringWChar::CQIRLogStringWChar(const char* pText) {
     if (bytes + 1 > UINT32_MAX || !resize(static_cast<uint32_t>(bytes + 1))) {
         return;
     }
-    const size_t perChar = MB_CUR_MAX;
-    size_t source = 0;
-    size_t target = 0;
-    for (size_t call = 0; call <= bytes; ++call) {
-        qir_wchar_t units[2];
-        size_t count = 0;
-        const size_t available = bytes + 1 - source < perChar ? bytes + 1 - source : perChar;
-        const int used = qir::sys::multiByteCharToUtf16(pText + source, available, units, count);
-        // A character never takes more units than bytes, so the text and its terminator fit;
-        // the check guards encodings that would.
-        if (used < 0 || target + count > bytes + 1) {
-            resize(0);
-            return;
-        }
-        for (size_t k = 0; k < count; ++k) {
-            m_pBuffer[target++] = units[k];
-        }
-        if (used == 0) {
-            return;
-        }
-        source += static_cast<size_t>(used);
-        if (target == bytes + 1) {
-            break;
-        }
+    // A character never takes more units than bytes, so the text and its terminator fit; the
+    // check guards encodings that would.
+    const size_t units = qir::sys::multiByteToUtf16(pText, m_pBuffer, bytes + 1);
+    if (units == qir::sys::kConversionFailed || units > bytes) {
+        resize(0);
     }
-    // Every unit was written and no terminator came: the text ends at the storage's end.
-    m_pBuffer[bytes] = 0;
 }
 
 CQIRLogStringWChar::CQIRLogStringWChar(uint32_t ulValue, uint32_t ulRadix) {
@@ -564,15 +517,54 @@ int32_t CQIRLogStringWChar::toLong() const {
 }
 
 uint32_t CQIRLogStringWChar::serializedSize() const {
+    // ASCII text is its own 8-bit form, whatever the locale.
+    const uint32_t units = length();
+    if (qir::sys::asciiPrefix(m_pBuffer, units) == units) {
+        return units + 1 + kHeaderSize;
+    }
     return CQIRLogStringMultiByte(m_pBuffer).serializedSize();
 }
 
 bool CQIRLogStringWChar::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
-    return CQIRLogStringMultiByte(m_pBuffer).serialize(pOut, ulCapacity);
+    const uint32_t units = length();
+    if (qir::sys::asciiPrefix(m_pBuffer, units) != units) {
+        return CQIRLogStringMultiByte(m_pBuffer).serialize(pOut, ulCapacity);
+    }
+    if (pOut == nullptr || static_cast<uint64_t>(units) + 1 + kHeaderSize > ulCapacity) {
+        return false;
+    }
+    pOut[0] = kFormatNarrow;
+    qir::form::put32(pOut + 1, units + 1);
+    qir::sys::narrowAscii(m_pBuffer, units, reinterpret_cast<char*>(pOut + kHeaderSize));
+    pOut[kHeaderSize + units] = 0;
+    return true;
 }
 
 bool CQIRLogStringWChar::deserialize(const unsigned char* pData, uint32_t ulSize,
                                      uint32_t& ulConsumed) {
+    // 8-bit ASCII text up to its terminator needs no conversion (and, in storage of the size it
+    // had, no allocation either).
+    if (pData != nullptr && ulSize > kHeaderSize && pData[0] == kFormatNarrow) {
+        const uint32_t declared = qir::form::get32(pData + 1);
+        const auto* text = reinterpret_cast<const char*>(pData + kHeaderSize);
+        if (declared > 1 && declared <= ulSize - kHeaderSize) {
+            const uint32_t units = firstZero(text, declared);
+            if (units < declared && qir::sys::asciiPrefix(text, units) == units && units != 0) {
+                CQIRLogStringWChar read;
+                CQIRLogStringWChar& target = m_ulSize == units + 1 ? *this : read;
+                if (!target.resize(units + 1)) {
+                    return false;
+                }
+                qir::sys::widenAscii(text, units, target.m_pBuffer);
+                target.m_pBuffer[units] = 0;
+                if (&target == &read) {
+                    takeFrom(read);
+                }
+                ulConsumed = declared + kHeaderSize;
+                return true;
+            }
+        }
+    }
     CQIRLogStringMultiByte narrow;
     uint32_t consumed = 0;
     if (!narrow.deserialize(pData, ulSize, consumed)) {

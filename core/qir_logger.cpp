@@ -6,7 +6,8 @@
 
 namespace {
 
-constexpr uint32_t kPathUnits = 260;
+// A file name has at most 255 units on every file system the library runs on.
+constexpr uint32_t kNameUnits = 260;
 
 bool isSeparator(qir_wchar_t c) {
     return c == '\\' || c == '/';
@@ -75,10 +76,9 @@ bool CQIRLogger::ensureInitialized() {
         m_initLock.unlock();
         return true;
     }
-    qir_wchar_t path[kPathUnits];
-    if (qir::sys::executablePathUtf16(path, kPathUnits) != 0) {
-        const CQIRLogStringWChar fullPath(path);
-        m_strApplication = fullPath << fileNameStart(fullPath);
+    qir_wchar_t name[kNameUnits];
+    if (qir::sys::executableNameUtf16(name, kNameUnits) != 0) {
+        m_strApplication = CQIRLogStringWChar(name);
     }
     bool result = false;
     {
@@ -89,6 +89,13 @@ bool CQIRLogger::ensureInitialized() {
     m_bSetUp.store(true, std::memory_order_release);
     m_initLock.unlock();
     return result;
+}
+
+void CQIRLogger::dropUnfinishedSetUp() {
+    if (!m_bSetUp.load(std::memory_order_relaxed)) {
+        configure(CQIRLogConfigEntryList());
+        m_entries.destroy();
+    }
 }
 
 void CQIRLogger::destroyOutputs() {
@@ -114,13 +121,13 @@ bool CQIRLogger::configure(const CQIRLogConfigEntryList& entries) {
     if (count == 0) {
         return true;
     }
-    m_ppOutputs = new (std::nothrow) CQIRLogOutputInterface*[count];
+    // Every slot null from the start: the array can be torn down at any point of its filling.
+    m_ppOutputs = new (std::nothrow) CQIRLogOutputInterface*[count]();
     if (m_ppOutputs == nullptr) {
         return false;
     }
     bool ok = true;
     for (uint32_t i = 0; i < count; ++i) {
-        m_ppOutputs[i] = nullptr;
         if (i >= m_entries.getCount() || m_entries.getEntries() == nullptr) {
             ok = false;
             continue;
@@ -170,18 +177,4 @@ bool CQIRLogger::write(const CQIRLogData& data) {
         }
     }
     return ok;
-}
-
-QIRLibraryObjects::QIRLibraryObjects()
-    : processId(qir::sys::processId()), logger(initLock, applicationName) {}
-
-namespace {
-
-// Built at load, before any export can be called; torn down at unload.
-QIRLibraryObjects g_library;
-
-}  // namespace
-
-QIRLibraryObjects& qirLibrary() {
-    return g_library;
 }

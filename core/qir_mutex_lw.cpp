@@ -24,3 +24,7 @@ bool CQIRMutexLW::tryLock() {
 bool CQIRMutexLW::unlock() {
     return m_hMutex != nullptr && qir::sys::unlockMutex(m_hMutex);
 }
+
+void CQIRMutexLW::renewInChild() {
+    qir::sys::renewMutexInChild(m_hMutex);
+}

@@ -9,6 +9,7 @@
 #include <type_traits>
 
 #include "qir_log.h"
+#include "qir_byte_form.h"
 #include "qir_string_multibyte.h"
 #include "qir_string_wchar.h"
 #include "qir_sys/wide.h"
@@ -25,18 +26,9 @@ enum : uint32_t {
     kLineUnsupportedFormat = 321,
 };
 
-constexpr unsigned char kFormatNarrow = 1;
-constexpr uint32_t kHeaderSize = 5;
-
-// Index of the first zero among the first n elements, or n.
-template <class Char>
-uint32_t firstZero(const Char* pText, uint32_t n) {
-    uint32_t i = 0;
-    while (i < n && pText[i] != 0) {
-        ++i;
-    }
-    return i;
-}
+using qir::form::firstZero;
+using qir::form::kFormatNarrow;
+using qir::form::kHeaderSize;
 
 // strncmp and wcsncmp: elements compared as unsigned values, up to n or a shared zero.
 template <class Char>
@@ -91,12 +83,6 @@ qir_wchar_t mappedCase(qir_wchar_t c, bool bToUpper) {
         return std::iswlower(value) ? static_cast<qir_wchar_t>(std::towupper(value)) : c;
     }
     return std::iswupper(value) ? static_cast<qir_wchar_t>(std::towlower(value)) : c;
-}
-
-void putLength(unsigned char* pOut, uint32_t ulValue) {
-    for (int i = 0; i < 4; ++i) {
-        pOut[i] = static_cast<unsigned char>(ulValue >> (8 * i));
-    }
 }
 
 }  // namespace
@@ -174,16 +160,9 @@ bool CQIRStringBase<Derived, Char>::deserialize(CQIRBuffer<unsigned char>& in) {
     if (static_cast<uint64_t>(ulLength) + kHeaderSize > in.getSize()) {
         return false;
     }
-    CQIRBuffer<unsigned char> payload(ulLength);
-    if (payload.getSize() != ulLength || (ulLength != 0 && !in.read(payload, kHeaderSize))) {
-        return false;
-    }
-    const CQIRBuffer<char> elements = payload;
-    if (elements.getSize() != ulLength) {
-        return false;
-    }
     Derived text;
-    if (!text.assignPayload(elements)) {
+    if (!text.assignPayload(reinterpret_cast<const char*>(in.getBuffer()) + kHeaderSize,
+                            ulLength)) {
         return false;
     }
     const uint32_t ulRemaining = in.getSize() - kHeaderSize - ulLength;
@@ -200,43 +179,35 @@ bool CQIRStringBase<Derived, Char>::deserialize(CQIRBuffer<unsigned char>& in) {
 
 template <class Derived, class Char>
 typename CQIRStringBase<Derived, Char>::TextStep CQIRStringBase<Derived, Char>::takeElements(
-    const CQIRBuffer<Char>& elements) {
-    if (elements.getSize() == 0) {
-        return this->flush() ? TextStep::kDone : TextStep::kFlushFailed;
-    }
-    CQIRBuffer<Char>::operator=(elements);
-    if (this->m_ulSize != elements.getSize()) {
-        return TextStep::kCopyFailed;
-    }
-    const CQIRBuffer<Char> terminator(1);
-    if (terminator.getSize() != 1 || !this->append(terminator)) {
-        // Never a string without its terminator.
-        this->flush();
-        return TextStep::kTerminateFailed;
-    }
-    const uint32_t ulText = firstZero(this->m_pBuffer, this->m_ulSize);
+    const Char* pElements, uint32_t ulCount) {
+    const uint32_t ulText = ulCount == 0 ? 0 : firstZero(pElements, ulCount);
     if (ulText == 0) {
         return this->flush() ? TextStep::kDone : TextStep::kFlushFailed;
     }
-    if (ulText + 1 < this->m_ulSize && !this->reAlloc(ulText + 1)) {
-        return TextStep::kTrimFailed;
+    // One allocation, zero-filled: the text is copied and its terminator is already there.
+    if (ulText == UINT32_MAX || !this->alloc(ulText + 1)) {
+        return TextStep::kCopyFailed;
     }
+    std::memcpy(this->m_pBuffer, pElements, sizeof(Char) * ulText);
     return TextStep::kDone;
 }
 
 template <class Derived, class Char>
 CQIRBuffer<unsigned char> CQIRStringBase<Derived, Char>::composeForm(
     const CQIRBuffer<char>& payloadText) {
-    CQIRBuffer<unsigned char> form;
-    const CQIRBuffer<unsigned char> payload = payloadText;
-    const unsigned char ucFormat = kFormatNarrow;
-    const CQIRBuffer<unsigned char> format(&ucFormat, 1);
-    unsigned char length[4];
-    putLength(length, payload.getSize());
-    const CQIRBuffer<unsigned char> declared(length, 4);
-    form += format;
-    form += declared;
-    form += payload;
+    const uint32_t ulPayload = payloadText.getSize();
+    if (ulPayload > UINT32_MAX - kHeaderSize) {
+        return CQIRBuffer<unsigned char>();
+    }
+    CQIRBuffer<unsigned char> form(kHeaderSize + ulPayload);
+    if (form.getSize() == kHeaderSize + ulPayload) {
+        unsigned char* pOut = form.getBuffer();
+        pOut[0] = kFormatNarrow;
+        qir::form::put32(pOut + 1, ulPayload);
+        if (ulPayload != 0) {
+            std::memcpy(pOut + kHeaderSize, payloadText.getBuffer(), ulPayload);
+        }
+    }
     return form;
 }
 

@@ -10,7 +10,6 @@ namespace {
 constexpr const char* kFile = ".\\qir_string_multibyte";
 constexpr const char* kClass = "CQIRStringMultiByte::";
 enum : uint32_t {
-    kLineTrimFailed = 74,
     kLineFlushFailed = 82,
     kLineNotConverted = 359,
     kLineNoWideBuffer = 364,
@@ -21,23 +20,18 @@ enum : uint32_t {
 }  // namespace
 
 CQIRStringMultiByte::CQIRStringMultiByte(const CQIRBuffer<char>& elements) {
-    assignPayload(elements);
+    assignPayload(elements.getBuffer(), elements.getSize());
 }
 
-bool CQIRStringMultiByte::assignPayload(const CQIRBuffer<char>& elements) {
-    switch (takeElements(elements)) {
+bool CQIRStringMultiByte::assignPayload(const char* pElements, uint32_t ulCount) {
+    switch (takeElements(pElements, ulCount)) {
         case TextStep::kDone:
             return true;
-        case TextStep::kTrimFailed:
-            reportFailure<CQIRLogException>(kFile, kLineTrimFailed, kClass, "CQIRStringMultiByte",
-                                            "Construction", "Unable to re-allocate memory");
-            return false;
         case TextStep::kFlushFailed:
             reportFailure<CQIRLogException>(kFile, kLineFlushFailed, kClass, "CQIRStringMultiByte",
                                             "Construction", "Unable to flush string.");
             return false;
         case TextStep::kCopyFailed:
-        case TextStep::kTerminateFailed:
             break;
     }
     return false;
@@ -108,8 +102,7 @@ bool CQIRStringMultiByte::toUpper() {
 }
 
 CQIRBuffer<unsigned char> CQIRStringMultiByte::serialize() const {
-    const CQIRBuffer<char> text(*this);
-    CQIRBuffer<unsigned char> form = composeForm(text);
+    CQIRBuffer<unsigned char> form = composeForm(*this);
     if (form.getSize() != serializedSize()) {
         reportFailure<CQIRLogException>(kFile, kLineSizeMismatch, kClass, "serialize", "Serialize",
                                         "Serialized size does not match expected");

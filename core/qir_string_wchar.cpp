@@ -12,11 +12,11 @@ constexpr uint32_t kNumberElements = 33;
 }  // namespace
 
 CQIRStringWChar::CQIRStringWChar(const CQIRBuffer<qir_wchar_t>& elements) {
-    takeElements(elements);
+    takeElements(elements.getBuffer(), elements.getSize());
 }
 
 CQIRStringWChar::CQIRStringWChar(const CQIRBuffer<char>& elements) {
-    assignPayload(elements);
+    assignPayload(elements.getBuffer(), elements.getSize());
 }
 
 CQIRStringWChar::CQIRStringWChar(const char* pText) {
@@ -76,21 +76,23 @@ bool CQIRStringWChar::assignText(const char* pText) {
     return true;
 }
 
-bool CQIRStringWChar::assignPayload(const CQIRBuffer<char>& elements) {
-    if (elements.getSize() == 0) {
+bool CQIRStringWChar::assignPayload(const char* pElements, uint32_t ulCount) {
+    if (ulCount == 0) {
         return true;
     }
-    const CQIRBuffer<char> terminator(1);
-    const CQIRBuffer<char> text = elements + terminator;
-    if (static_cast<uint64_t>(text.getSize()) != static_cast<uint64_t>(elements.getSize()) + 1) {
+    // Elements that hold their text's end are text already; others get a terminator in a copy.
+    if (qir::form::firstZero(pElements, ulCount) < ulCount) {
+        return assignText(pElements);
+    }
+    if (ulCount == UINT32_MAX) {
         return false;
     }
-    CQIRStringWChar converted;
-    if (!converted.assignText(text.getBuffer())) {
+    CQIRBuffer<char> terminated(ulCount + 1);
+    if (terminated.getSize() != ulCount + 1) {
         return false;
     }
-    *this = converted;
-    return m_ulSize == converted.m_ulSize;
+    std::memcpy(terminated.getBuffer(), pElements, ulCount);
+    return assignText(terminated.getBuffer());
 }
 
 CQIRStringWChar::operator CQIRBuffer<char>() const {
@@ -98,12 +100,14 @@ CQIRStringWChar::operator CQIRBuffer<char>() const {
     if (m_ulSize == 0 || bytes.getSize() != m_ulSize) {
         return bytes;
     }
+    // The text up to its terminator, or all elements with one appended in a copy.
+    const uint32_t ulLength = qir::form::firstZero(m_pBuffer, m_ulSize);
     CQIRBuffer<qir_wchar_t> spare;
-    const qir_wchar_t* pText = terminatedText(spare);
+    const qir_wchar_t* pText = ulLength < m_ulSize ? m_pBuffer : terminatedText(spare);
     if (pText != nullptr) {
         // What the conversion gives is what the bytes hold: up to a character without an
         // 8-bit form, or up to the last whole character that fits.
-        qir::sys::utf16ToMultiByte(pText, bytes.getBuffer(), m_ulSize);
+        qir::sys::utf16ToMultiByte(pText, ulLength, bytes.getBuffer(), m_ulSize);
     }
     return bytes;
 }

@@ -5,7 +5,7 @@
 
 #include "fuzz.h"
 #include "harness.h"
-#include "touchpad.h"
+#include "backend.h"
 
 void fuzz::testOne(const uint8_t* data, size_t size) {
     // Mostly the key's own paths: a step before the key read fails (1 to 7, the first a null

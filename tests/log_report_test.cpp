@@ -6,7 +6,7 @@
 #include "log_capture.h"
 #include "log_text.h"
 #include "qir_log.h"
-#include "qir_logger.h"
+#include "qir_library.h"
 
 namespace {
 

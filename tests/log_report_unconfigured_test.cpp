@@ -5,7 +5,7 @@
 
 #include "alloc_seam.h"
 #include "qir_log.h"
-#include "qir_logger.h"
+#include "qir_library.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "alloc_seam.h"
 #include "log_capture.h"
 #include "log_text.h"
-#include "qir_logger.h"
+#include "qir_library.h"
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
 #include "test_paths.h"

@@ -13,6 +13,7 @@
 #include <new>
 #include <type_traits>
 
+#include "qir_byte_form.h"
 #include "qir_log.h"
 #include "qir_log_string.h"
 #include "qir_sys/error.h"
@@ -254,9 +255,7 @@ class CQIRBuffer {
                                            "Not within buffer boundaries.");
             return false;
         }
-        const unsigned char* p = m_pBuffer + ulOffset;
-        ulValue = static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                  static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+        ulValue = qir::form::get32(m_pBuffer + ulOffset);
         return true;
     }
 

@@ -39,7 +39,8 @@ class CQIRLogConfigEntryList {
     void destroy();
 
     uint32_t getCount() const { return m_ulCount; }
-    CQIRLogConfigEntry* getEntries() const { return m_pEntries; }
+    const CQIRLogConfigEntry* getEntries() const { return m_pEntries; }
+    CQIRLogConfigEntry* getEntries() { return m_pEntries; }
 
   private:
     CQIRLogConfigEntry* m_pEntries = nullptr;
@@ -81,8 +82,10 @@ class CQIRLogConfigWindows : public CQIRLogConfigBase {
     uint32_t getError() const { return m_ulError; }
 
   protected:
-    // Opens a key of the configuration for reading: 0, or a Windows error number.
-    virtual uint32_t openKey(const CQIRLogStringWChar& strPath, qir::sys::RegistryKey& key);
+    // Opens a key of the configuration for reading, below `parent` (an empty parent: below
+    // HKEY_LOCAL_MACHINE): 0, or a Windows error number.
+    virtual uint32_t openKey(const qir::sys::RegistryKey& parent, const CQIRLogStringWChar& strPath,
+                             qir::sys::RegistryKey& key);
 
   private:
     bool fail(Outcome outcome, uint32_t error);

@@ -32,6 +32,9 @@ class CQIRLogger {
     uint32_t getEntryCount() const { return m_entries.getCount(); }
     // Whether any record can be written at all; false before the set-up and without entries.
     bool hasEntries() const { return m_entries.getCount() != 0; }
+    // In the child of a fork: a set-up that a thread of the parent had begun is dropped, so that
+    // the child's first report sets the logger up again.
+    void dropUnfinishedSetUp();
 
   private:
     void destroyOutputs();
@@ -49,16 +52,3 @@ CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uin
 // The same with any text in place of the thread id.
 CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget,
                                         const CQIRLogStringWChar& strThread);
-
-// The library-wide objects, built when the library is loaded in this order and torn down in
-// reverse when it is unloaded.
-struct QIRLibraryObjects {
-    QIRLibraryObjects();
-
-    const uint32_t processId;
-    CQIRLogger logger;
-    CQIRMutexLW initLock;
-    CQIRLogStringWChar applicationName;
-};
-
-QIRLibraryObjects& qirLibrary();

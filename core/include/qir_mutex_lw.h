@@ -21,6 +21,8 @@ class CQIRMutexLW {
     // lock(0), through the virtual table.
     virtual bool tryLock();
     virtual bool unlock();
+    // In the child of a fork: unheld again, whichever thread of the parent held it.
+    void renewInChild();
 
   protected:
     qir::sys::MutexHandle m_hMutex;

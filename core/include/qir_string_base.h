@@ -58,10 +58,10 @@ class CQIRStringBase : public CQIRBuffer<Char>, public CQIRSerialObject {
     CQIRStringBase(const CQIRStringBase&) = default;
     CQIRStringBase& operator=(const CQIRStringBase&) = default;
 
-    enum class TextStep { kDone, kCopyFailed, kTerminateFailed, kTrimFailed, kFlushFailed };
-    // Makes this string the text of arbitrary elements: a copy, one zero appended, cut after
-    // the first zero (or emptied when that is the first element). Reports nothing itself.
-    TextStep takeElements(const CQIRBuffer<Char>& elements);
+    enum class TextStep { kDone, kCopyFailed, kFlushFailed };
+    // Makes this string the text of arbitrary elements: those before the first zero, and one
+    // zero (no storage at all when that is the first element). Reports nothing itself.
+    TextStep takeElements(const Char* pElements, uint32_t ulCount);
 
     enum class Relation { kLessEqual, kGreaterEqual, kLess, kGreater };
     bool relate(const CQIRStringBase& other, Relation relation) const;
@@ -71,8 +71,8 @@ class CQIRStringBase : public CQIRBuffer<Char>, public CQIRSerialObject {
     bool parseLong(int32_t& lValue, unsigned char ucRadix) const;
     bool mapCase(bool bToUpper);
 
-    // The byte form around an 8-bit payload: format 1, its element count, its elements. A
-    // failed append leaves the form short (the buffer has reported).
+    // The byte form around an 8-bit payload: format 1, its element count, its elements; empty
+    // when its storage cannot be had (the buffer has reported).
     static CQIRBuffer<unsigned char> composeForm(const CQIRBuffer<char>& payloadText);
 
     // The text zero-terminated: the storage itself when it holds a zero, else a copy with one

@@ -39,5 +39,5 @@ class CQIRStringMultiByte : public CQIRStringBase<CQIRStringMultiByte, char> {
   private:
     friend class CQIRStringBase<CQIRStringMultiByte, char>;
     // The constructor from elements; false when memory failed on the way.
-    bool assignPayload(const CQIRBuffer<char>& elements);
+    bool assignPayload(const char* pElements, uint32_t ulCount);
 };

@@ -50,6 +50,6 @@ class CQIRStringWChar : public CQIRStringBase<CQIRStringWChar, qir_wchar_t> {
     friend class CQIRStringBase<CQIRStringWChar, qir_wchar_t>;
     // The constructors from 8-bit elements and from 8-bit text; false when memory failed on
     // the way (text that does not convert is no failure: it gives the empty string).
-    bool assignPayload(const CQIRBuffer<char>& elements);
+    bool assignPayload(const char* pElements, uint32_t ulCount);
     bool assignText(const char* pText);
 };

@@ -6,30 +6,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <utility>
 
 #include "qir_sys/error.h"
 
 namespace qir::sys {
 
-Library::~Library() {
-    if (m_handle != nullptr) {
-        dlclose(m_handle);
-    }
-}
-
-Library::Library(Library&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-
-Library& Library::operator=(Library&& other) noexcept {
-    if (this != &other) {
-        Library old(std::move(*this));
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
+void LibraryTraits::release(void* handle) {
+    dlclose(handle);
 }
 
 void* Library::symbol(const char* name) const {
-    void* address = m_handle != nullptr ? dlsym(m_handle, name) : nullptr;
+    void* address = m_handle ? dlsym(m_handle.get(), name) : nullptr;
     if (address == nullptr) {
         setLastError(kErrorProcNotFound);
     }

@@ -27,30 +27,38 @@ timespec deadlineAfter(uint32_t timeoutMs) {
     return now;
 }
 
-}  // namespace
-
 // Robust as well as recursive: when a holder thread ends without unlocking, the next locker
 // is told (EOWNERDEAD), as a Windows mutex reports WAIT_ABANDONED.
+bool initialize(pthread_mutex_t* mutex) {
+    pthread_mutexattr_t attributes;
+    if (pthread_mutexattr_init(&attributes) != 0) {
+        return false;
+    }
+    const bool made = pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE) == 0 &&
+                      pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST) == 0 &&
+                      pthread_mutex_init(mutex, &attributes) == 0;
+    pthread_mutexattr_destroy(&attributes);
+    return made;
+}
+
+}  // namespace
+
 MutexHandle createMutex() {
     auto* mutex = new (std::nothrow) pthread_mutex_t;
-    if (mutex == nullptr) {
-        setLastError(kErrorNotEnoughMemory);
-        return nullptr;
-    }
-    pthread_mutexattr_t attributes;
-    bool made = pthread_mutexattr_init(&attributes) == 0;
-    if (made) {
-        made = pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE) == 0 &&
-               pthread_mutexattr_setrobust(&attributes, PTHREAD_MUTEX_ROBUST) == 0 &&
-               pthread_mutex_init(mutex, &attributes) == 0;
-        pthread_mutexattr_destroy(&attributes);
-    }
-    if (!made) {
+    if (mutex == nullptr || !initialize(mutex)) {
         delete mutex;
         setLastError(kErrorNotEnoughMemory);
         return nullptr;
     }
     return mutex;
+}
+
+// The child has one thread, and no holder but that thread's can ever unlock the mutex: it is
+// made anew in its place.
+void renewMutexInChild(MutexHandle mutex) {
+    if (mutex != nullptr) {
+        initialize(native(mutex));
+    }
 }
 
 bool lockMutex(MutexHandle mutex, uint32_t timeoutMs) {

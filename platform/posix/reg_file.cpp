@@ -3,14 +3,14 @@
 #include <optional>
 #include <utility>
 
+#include "qir_sys/unicode.h"
+
 namespace qir::sys::regfile {
 
 namespace {
 
 using Text = std::u16string;
 using View = std::u16string_view;
-
-constexpr char16_t kReplacement = 0xFFFD;
 
 char16_t folded(char16_t unit) {
     return unit >= u'a' && unit <= u'z' ? static_cast<char16_t>(unit - (u'a' - u'A')) : unit;
@@ -76,60 +76,10 @@ std::optional<uint32_t> hexNumber(View digits) {
     return number;
 }
 
-void appendUtf16(Text& out, uint32_t codePoint) {
-    if (codePoint < 0x10000) {
-        out.push_back(static_cast<char16_t>(codePoint));
-    } else {
-        const uint32_t v = codePoint - 0x10000;
-        out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-        out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
-    }
-}
-
 // UTF-8 to UTF-16; every byte that does not start a well-formed sequence reads as U+FFFD.
 Text fromUtf8(const uint8_t* bytes, size_t size) {
     Text out;
-    out.reserve(size);
-    size_t i = 0;
-    while (i < size) {
-        const uint8_t lead = bytes[i];
-        if (lead < 0x80) {
-            out.push_back(lead);
-            ++i;
-            continue;
-        }
-        size_t length = 0;
-        uint32_t codePoint = 0;
-        uint32_t least = 0;
-        if (lead >= 0xC2 && lead <= 0xDF) {
-            length = 2;
-            codePoint = lead & 0x1F;
-            least = 0x80;
-        } else if (lead >= 0xE0 && lead <= 0xEF) {
-            length = 3;
-            codePoint = lead & 0x0F;
-            least = 0x800;
-        } else if (lead >= 0xF0 && lead <= 0xF4) {
-            length = 4;
-            codePoint = lead & 0x07;
-            least = 0x10000;
-        }
-        bool valid = length != 0 && size - i >= length;
-        for (size_t k = 1; valid && k < length; ++k) {
-            const uint8_t next = bytes[i + k];
-            valid = (next & 0xC0) == 0x80;
-            codePoint = (codePoint << 6) | (next & 0x3F);
-        }
-        valid = valid && codePoint >= least && codePoint <= 0x10FFFF &&
-                !(codePoint >= 0xD800 && codePoint <= 0xDFFF);
-        if (valid) {
-            appendUtf16(out, codePoint);
-            i += length;
-        } else {
-            out.push_back(kReplacement);
-            ++i;
-        }
-    }
+    utf8ToUtf16(reinterpret_cast<const char*>(bytes), size, out);
     return out;
 }
 

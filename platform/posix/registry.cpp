@@ -21,13 +21,12 @@ namespace qir::sys {
 
 namespace {
 
-constexpr uint32_t kErrorBadPathname = 161;
-constexpr uint32_t kErrorNoMoreItems = 259;
 constexpr const char* kDefaultRegistryFile = "/etc/qir/registry.reg";
 
-// What a RegistryKey's handle points to: the whole tree parsed for this open, and the key in it.
+// What a RegistryKey's handle points to: the whole tree parsed for the open that began it
+// (shared with the subkeys opened below it), and the key in it.
 struct OpenedKey {
-    std::unique_ptr<const regfile::Key> root;
+    std::shared_ptr<const regfile::Key> root;
     const regfile::Key* key;
 };
 
@@ -35,28 +34,17 @@ const regfile::Key* keyOf(const RegistryKey& key) {
     return key ? static_cast<const OpenedKey*>(key.handle())->key : nullptr;
 }
 
-class Descriptor {
-  public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    ~Descriptor() {
-        if (m_fd >= 0) {
-            close(m_fd);
-        }
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return m_fd; }
-
-  private:
-    int m_fd;
+struct DescriptorTraits {
+    static int invalid() { return -1; }
+    static void release(int fd) { close(fd); }
 };
 
 // The bytes of a regular file of at most kMaxFileBytes; false for anything else. O_NONBLOCK
 // keeps a FIFO named by mistake from blocking the open.
 bool readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
-    const Descriptor file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+    const Scoped<DescriptorTraits> file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat status {};
-    if (file.get() < 0 || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+    if (!file || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
         static_cast<uint64_t>(status.st_size) > regfile::kMaxFileBytes) {
         return false;
     }
@@ -120,21 +108,25 @@ std::u16string_view viewOf(const WideUnit* text) {
     return text != nullptr ? std::u16string_view(text) : std::u16string_view();
 }
 
-}  // namespace
-
-RegistryKey::~RegistryKey() {
-    delete static_cast<OpenedKey*>(m_handle);
+// Opens `path` below `from` (the root when null) in a parsed tree.
+uint32_t openBelow(std::shared_ptr<const regfile::Key> root, const regfile::Key* from,
+                   const WideUnit* path, RegistryKey& key) {
+    const std::u16string_view names = viewOf(path);
+    if (!names.empty() && names[0] == u'\\') {
+        return kErrorBadPathname;  // as Windows answers
+    }
+    const regfile::Key* found = findKey(from != nullptr ? *from : *root, names);
+    if (found == nullptr) {
+        return kErrorFileNotFound;
+    }
+    key = RegistryKey(new OpenedKey{std::move(root), found});
+    return kErrorSuccess;
 }
 
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)) {}
+}  // namespace
 
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        RegistryKey old(std::move(*this));
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
+void RegistryKeyTraits::release(void* handle) {
+    delete static_cast<OpenedKey*>(handle);
 }
 
 std::string registrySource() {
@@ -154,19 +146,26 @@ uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
         return injected;
     }
     try {
-        std::unique_ptr<const regfile::Key> root = loadRegistry();
-        const std::u16string_view names = viewOf(path);
-        if (!names.empty() && names[0] == u'\\') {
-            return kErrorBadPathname;  // as Windows answers
-        }
-        const regfile::Key* found = findKey(*root, names);
-        if (found == nullptr) {
-            return kErrorFileNotFound;
-        }
-        key = RegistryKey(new OpenedKey{std::move(root), found});
-        return kErrorSuccess;
+        return openBelow(loadRegistry(), nullptr, path, key);
     } catch (...) {
         return kErrorNotEnoughMemory;  // the only failure the reader throws
+    }
+}
+
+uint32_t openRegistrySubkey(const RegistryKey& parent, const WideUnit* path, RegistryKey& key) {
+    key = RegistryKey();
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryOpen, injected)) {
+        return injected;
+    }
+    if (!parent) {
+        return kErrorInvalidHandle;
+    }
+    const auto* opened = static_cast<const OpenedKey*>(parent.handle());
+    try {
+        return openBelow(opened->root, opened->key, path, key);
+    } catch (...) {
+        return kErrorNotEnoughMemory;
     }
 }
 

@@ -1,5 +1,6 @@
 #include "qir_sys/wide.h"
 
+#include <langinfo.h>
 #include <strings.h>
 
 #include <cerrno>
@@ -10,23 +11,14 @@
 #include <cwchar>
 #include <cwctype>
 
+#include "qir_sys/unicode.h"
+
 namespace qir::sys {
 
 namespace {
 
-// UTF-16 units that one code point takes, or 0 for a value that is no code point.
-size_t utf16Length(uint32_t value) {
-    if (value >= 0xD800 && value <= 0xDFFF) {
-        return 0;
-    }
-    if (value <= 0xFFFF) {
-        return 1;
-    }
-    return value <= 0x10FFFF ? 2 : 0;
-}
-
 // Units before the terminator.
-size_t utf16Length(const WideUnit* text) {
+size_t textUnits(const WideUnit* text) {
     size_t n = 0;
     while (text[n] != 0) {
         ++n;
@@ -37,108 +29,46 @@ size_t utf16Length(const WideUnit* text) {
 // The text as the platform's wide characters (UCS-4), pairs joined and a lone surrogate kept
 // as its value; malloc'd, the caller frees it. Null without memory.
 wchar_t* toPlatformWide(const WideUnit* text) {
-    const size_t units = utf16Length(text);
+    const size_t units = textUnits(text);
     auto* wide = static_cast<wchar_t*>(std::malloc((units + 1) * sizeof(wchar_t)));
     if (wide == nullptr) {
         return nullptr;
     }
     size_t out = 0;
-    for (size_t i = 0; i < units; ++i) {
-        uint32_t value = text[i];
-        if (value >= 0xD800 && value <= 0xDBFF && i + 1 < units && text[i + 1] >= 0xDC00 &&
-            text[i + 1] <= 0xDFFF) {
-            value =
-                0x10000 + ((value - 0xD800) << 10) + (static_cast<uint32_t>(text[i + 1]) - 0xDC00);
-            ++i;
-        }
+    for (size_t i = 0; i < units;) {
+        uint32_t value = 0;
+        i += getUtf16(text + i, units - i, value);
         wide[out++] = static_cast<wchar_t>(value);
     }
     wide[out] = 0;
     return wide;
 }
 
+// Whether the current locale's code set is UTF-8: then the codec converts, with the C runtime's
+// own rules (shortest forms only, no surrogates, nothing past U+10FFFF).
+bool utf8Locale() {
+    return MB_CUR_MAX >= 4 && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
+}
+
 // A unit as towlower sees it; surrogates have no case.
 uint32_t foldCase(WideUnit unit) {
-    if (unit >= 0xD800 && unit <= 0xDFFF) {
+    if (isSurrogate(unit)) {
         return unit;
     }
     return static_cast<uint32_t>(std::towlower(static_cast<wint_t>(unit)));
 }
 
-}  // namespace
-
-size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
-    std::mbstate_t state{};
-    const char* position = text;
-    size_t remaining = std::strlen(text);
-    size_t units = 0;
-    while (remaining > 0) {
-        wchar_t c = 0;
-        const size_t used = std::mbrtowc(&c, position, remaining, &state);
-        if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2) || used == 0) {
-            return kConversionFailed;
-        }
-        const auto value = static_cast<uint32_t>(c);
-        const size_t need = utf16Length(value);
-        if (need == 0) {
-            return kConversionFailed;
-        }
-        if (out != nullptr) {
-            if (units + need > capacity) {
-                return units;  // as mbstowcs: what was written, never half a pair
-            }
-            if (need == 1) {
-                out[units] = static_cast<WideUnit>(value);
-            } else {
-                const uint32_t v = value - 0x10000;
-                out[units] = static_cast<WideUnit>(0xD800 + (v >> 10));
-                out[units + 1] = static_cast<WideUnit>(0xDC00 + (v & 0x3FF));
-            }
-        }
-        units += need;
-        position += used;
-        remaining -= used;
-    }
-    if (out != nullptr && units < capacity) {
-        out[units] = 0;
-    }
-    return units;
-}
-
-int multiByteCharToUtf16(const char* text, size_t available, WideUnit (&units)[2], size_t& count) {
-    std::mbstate_t state{};
-    wchar_t c = 0;
-    const size_t used = std::mbrtowc(&c, text, available, &state);
-    if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2)) {
-        return -1;
-    }
-    const auto value = static_cast<uint32_t>(c);
-    count = utf16Length(value);
-    if (count == 0) {
-        return -1;
-    }
-    if (count == 1) {
-        units[0] = static_cast<WideUnit>(value);
-    } else {
-        const uint32_t v = value - 0x10000;
-        units[0] = static_cast<WideUnit>(0xD800 + (v >> 10));
-        units[1] = static_cast<WideUnit>(0xDC00 + (v & 0x3FF));
-    }
-    return static_cast<int>(used);
-}
-
+// One character of UTF-16 text as wcrtomb writes it in the current locale: its bytes, their
+// number, and `used`, the units it took; -1 when it has no 8-bit form here.
+constexpr size_t kMaxMultiByteChar = 16;
 int utf16CharToMultiByte(const WideUnit* text, size_t available, char (&bytes)[kMaxMultiByteChar],
                          size_t& used) {
     if (available == 0) {
         return -1;
     }
-    uint32_t value = text[0];
-    used = 1;
-    if (value >= 0xD800 && value <= 0xDBFF && available >= 2 && text[1] >= 0xDC00 &&
-        text[1] <= 0xDFFF) {
-        value = 0x10000 + ((value - 0xD800) << 10) + (static_cast<uint32_t>(text[1]) - 0xDC00);
-        used = 2;
-    } else if (value >= 0xD800 && value <= 0xDFFF) {
+    uint32_t value = 0;
+    used = getUtf16(text, available, value);
+    if (isSurrogate(value)) {
         return -1;  // half a pair is no character
     }
     static_assert(kMaxMultiByteChar >= MB_LEN_MAX, "room for any character");
@@ -147,17 +77,134 @@ int utf16CharToMultiByte(const WideUnit* text, size_t available, char (&bytes)[k
     return written == static_cast<size_t>(-1) ? -1 : static_cast<int>(written);
 }
 
+// Where the UTF-16 units of one conversion go: to `out` while they fit in `capacity` (never half
+// a pair, as mbstowcs), or only counted when `out` is null.
+struct Utf16Sink {
+    WideUnit* out;
+    size_t capacity;
+    size_t units = 0;
+    bool full = false;
+
+    // Adds ASCII bytes, as many as fit.
+    void putAscii(const char* bytes, size_t count) {
+        if (out != nullptr) {
+            if (count > capacity - units) {
+                count = capacity - units;
+                full = true;
+            }
+            widenAscii(bytes, count, out + units);
+        }
+        units += count;
+    }
+
+    // Adds one code point; false when it has no UTF-16 form.
+    bool put(uint32_t value) {
+        const size_t need = utf16Length(value);
+        if (need == 0) {
+            return false;
+        }
+        if (out != nullptr) {
+            if (need > capacity - units) {
+                full = true;
+                return true;
+            }
+            putUtf16(value, out + units);
+        }
+        units += need;
+        return true;
+    }
+};
+
+}  // namespace
+
+size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
+    Utf16Sink sink{out, capacity};
+    const size_t size = std::strlen(text);
+    // ASCII is itself in every locale the C runtime offers.
+    const size_t ascii = asciiPrefix(text, size);
+    sink.putAscii(text, ascii);
+    if (ascii < size && !sink.full) {
+        if (utf8Locale()) {
+            for (size_t i = ascii; i < size && !sink.full;) {
+                const size_t run = asciiPrefix(text + i, size - i);
+                if (run != 0) {
+                    sink.putAscii(text + i, run);
+                    i += run;
+                    continue;
+                }
+                uint32_t value = 0;
+                const size_t length = decodeUtf8(text + i, size - i, value);
+                if (length == 0 || !isShortestUtf8(value, length) || !sink.put(value)) {
+                    return kConversionFailed;
+                }
+                i += length;
+            }
+        } else {
+            // The C runtime's whole-text conversion, a bounded piece at a time.
+            const char* rest = text + ascii;
+            std::mbstate_t state{};
+            while (rest != nullptr && !sink.full) {
+                wchar_t piece[64];
+                const size_t count = std::mbsrtowcs(piece, &rest, 64, &state);
+                if (count == static_cast<size_t>(-1)) {
+                    return kConversionFailed;
+                }
+                for (size_t i = 0; i < count && !sink.full; ++i) {
+                    if (!sink.put(static_cast<uint32_t>(piece[i]))) {
+                        return kConversionFailed;
+                    }
+                }
+            }
+        }
+    }
+    if (out != nullptr && !sink.full && sink.units < capacity) {
+        out[sink.units] = 0;
+    }
+    return sink.units;
+}
+
 size_t utf16ToMultiByte(const WideUnit* text, char* out, size_t capacity) {
-    const size_t units = utf16Length(text);
+    return utf16ToMultiByte(text, textUnits(text), out, capacity);
+}
+
+size_t utf16ToMultiByte(const WideUnit* text, size_t units, char* out, size_t capacity) {
+    const bool utf8 = utf8Locale();
     size_t written = 0;
     for (size_t i = 0; i < units;) {
-        char bytes[kMaxMultiByteChar];
-        size_t used = 0;
-        const int n = utf16CharToMultiByte(text + i, units - i, bytes, used);
-        if (n < 0) {
-            return kConversionFailed;
+        // ASCII is itself in every locale.
+        const size_t run = asciiPrefix(text + i, units - i);
+        if (run != 0) {
+            const size_t fits = out == nullptr || run <= capacity - written ? run
+                                                                             : capacity - written;
+            if (out != nullptr) {
+                narrowAscii(text + i, fits, out + written);
+            }
+            written += fits;
+            if (fits < run) {
+                return written;  // as wcstombs: what fits, and no terminator
+            }
+            i += run;
+            continue;
         }
-        const auto size = static_cast<size_t>(n);
+        char bytes[kMaxMultiByteChar];
+        size_t size = 0;
+        size_t used = 0;
+        if (utf8) {
+            uint32_t value = 0;
+            used = getUtf16(text + i, units - i, value);
+            if (isSurrogate(value)) {
+                return kConversionFailed;  // half a pair is no character
+            }
+            char encoded[4];
+            size = encodeUtf8(value, encoded);
+            std::memcpy(bytes, encoded, size);
+        } else {
+            const int n = utf16CharToMultiByte(text + i, units - i, bytes, used);
+            if (n < 0) {
+                return kConversionFailed;
+            }
+            size = static_cast<size_t>(n);
+        }
         if (out != nullptr) {
             if (written + size > capacity) {
                 return written;  // as wcstombs: never part of a character

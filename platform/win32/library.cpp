@@ -10,25 +10,13 @@
 
 namespace qir::sys {
 
-Library::~Library() {
-    if (m_handle != nullptr) {
-        FreeLibrary(static_cast<HMODULE>(m_handle));
-    }
-}
-
-Library::Library(Library&& other) noexcept : m_handle(std::exchange(other.m_handle, nullptr)) {}
-
-Library& Library::operator=(Library&& other) noexcept {
-    if (this != &other) {
-        Library old(std::move(*this));
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
+void LibraryTraits::release(void* handle) {
+    FreeLibrary(static_cast<HMODULE>(handle));
 }
 
 void* Library::symbol(const char* name) const {
     FARPROC address =
-        m_handle != nullptr ? GetProcAddress(static_cast<HMODULE>(m_handle), name) : nullptr;
+        m_handle ? GetProcAddress(static_cast<HMODULE>(m_handle.get()), name) : nullptr;
     if (address == nullptr) {
         SetLastError(kErrorProcNotFound);
     }

@@ -27,6 +27,8 @@ bool unlockMutex(MutexHandle mutex) {
     return mutex != nullptr && ReleaseMutex(mutex) != FALSE;
 }
 
+void renewMutexInChild(MutexHandle) {}
+
 void closeMutex(MutexHandle mutex) {
     if (mutex != nullptr) {
         CloseHandle(mutex);

@@ -1,7 +1,5 @@
 #include "qir_sys/registry.h"
 
-#include <utility>
-
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
 #include "qir_win32.h"
@@ -16,21 +14,8 @@ HKEY handleOf(const RegistryKey& key) {
 
 }  // namespace
 
-RegistryKey::~RegistryKey() {
-    if (m_handle != nullptr) {
-        RegCloseKey(static_cast<HKEY>(m_handle));
-    }
-}
-
-RegistryKey::RegistryKey(RegistryKey&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)) {}
-
-RegistryKey& RegistryKey::operator=(RegistryKey&& other) noexcept {
-    if (this != &other) {
-        RegistryKey old(std::move(*this));
-        m_handle = std::exchange(other.m_handle, nullptr);
-    }
-    return *this;
+void RegistryKeyTraits::release(void* handle) {
+    RegCloseKey(static_cast<HKEY>(handle));
 }
 
 // The view a 64-bit process sees by default: no KEY_WOW64_* flag.
@@ -42,6 +27,25 @@ uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
     }
     HKEY handle = nullptr;
     const LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path, 0, KEY_READ, &handle);
+    if (status != ERROR_SUCCESS) {
+        return static_cast<uint32_t>(status);
+    }
+    key = RegistryKey(handle);
+    return kErrorSuccess;
+}
+
+uint32_t openRegistrySubkey(const RegistryKey& parent, const WideUnit* path, RegistryKey& key) {
+    key = RegistryKey();
+    uint32_t injected = 0;
+    if (fault::injected(fault::Site::RegistryOpen, injected)) {
+        return injected;
+    }
+    if (!parent) {
+        return kErrorInvalidHandle;
+    }
+    HKEY handle = nullptr;
+    const LSTATUS status =
+        RegOpenKeyExW(handleOf(parent), path != nullptr ? path : L"", 0, KEY_READ, &handle);
     if (status != ERROR_SUCCESS) {
         return static_cast<uint32_t>(status);
     }

@@ -3,7 +3,7 @@
 #pragma once
 
 #include "fake_vendor.h"
-#include "touchpad.h"
+#include "backend.h"
 
 namespace fake {
 

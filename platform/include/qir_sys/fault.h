@@ -16,22 +16,27 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <thread>
 
 namespace qir::sys::fault {
 
 // The places that can be made to fail, in the order of the facilities' own steps.
 enum class Site : uint32_t {
     FileOpen,       // opening an existing file to append to it
-    FileCreate,     // creating a new file (the one that gets the byte order mark)
+    FileUnnamed,    // creating a new file without a name, where the system can (POSIX)
+    FileCreate,     // creating a new file under a name (a temporary one, or the file itself)
     FileWrite,      // one write: the byte order mark, or the appended bytes
+    FileLink,       // publishing a new file by a hard link (POSIX)
+    FileRename,     // publishing a new file by a rename that does not replace
     FileClose,      // closing a file that was opened or created
     RegistryOpen,   // openRegistryKey
     RegistryCount,  // registrySubkeyCount
     RegistryName,   // registrySubkeyName
     RegistryQuery,  // registryQueryValue
 };
-constexpr uint32_t kSiteCount = 8;
+constexpr uint32_t kSiteCount = 11;
 
 namespace detail {
 // One site's plan on one thread.
@@ -41,6 +46,7 @@ struct Plan {
     uint64_t n = 0;
     uint64_t calls = 0;
     uint32_t error = 0;
+    uint32_t pauseMs = 0;  // after each call at the site that succeeds
 };
 
 // Plans alive in the process, on any thread: while 0, no facility looks further.
@@ -54,7 +60,7 @@ inline Plan& planOf(Site site) {
 // Counts the call and answers whether it is the one to fail.
 inline bool fails(Site site, uint32_t& error) {
     Plan& plan = planOf(site);
-    if (!plan.armed) {
+    if (!plan.armed || plan.pauseMs != 0) {
         return false;
     }
     ++plan.calls;
@@ -72,6 +78,16 @@ inline bool injected(Site site, uint32_t& error) {
     return detail::g_armed.load(std::memory_order_relaxed) != 0 && detail::fails(site, error);
 }
 
+// For the facilities: called after a call at `site` succeeded; waits while a test asks for it.
+inline void succeeded(Site site) {
+    if (detail::g_armed.load(std::memory_order_relaxed) != 0) {
+        const uint32_t pauseMs = detail::planOf(site).pauseMs;
+        if (pauseMs != 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        }
+    }
+}
+
 // While alive, the n-th call at `site` on this thread from now fails with the Windows error
 // number `error` (n = 1: the next call; n = 0: every call). Plans of different sites may be
 // armed together; a second plan for the same site replaces the first until it goes.
@@ -80,7 +96,7 @@ class Failing {
     Failing(Site site, uint64_t n, uint32_t error)
         : m_site(site), m_previous(detail::planOf(site)) {
         detail::Plan& plan = detail::planOf(site);
-        plan = detail::Plan{true, false, n, 0, error};
+        plan = detail::Plan{true, false, n, 0, error, 0};
         detail::g_armed.fetch_add(1, std::memory_order_relaxed);
     }
     ~Failing() {
@@ -98,6 +114,26 @@ class Failing {
   private:
     Site m_site;
     detail::Plan m_previous;  // the plan this one replaced
+};
+
+// While alive, every call at `site` on this thread that succeeds is followed by a pause of
+// `milliseconds`, so that other threads and processes can run into the moment after it.
+class Pausing {
+  public:
+    Pausing(Site site, uint32_t milliseconds) : m_site(site), m_previous(detail::planOf(site)) {
+        detail::planOf(site) = detail::Plan{true, false, 0, 0, 0, milliseconds};
+        detail::g_armed.fetch_add(1, std::memory_order_relaxed);
+    }
+    ~Pausing() {
+        detail::planOf(m_site) = m_previous;
+        detail::g_armed.fetch_sub(1, std::memory_order_relaxed);
+    }
+    Pausing(const Pausing&) = delete;
+    Pausing& operator=(const Pausing&) = delete;
+
+  private:
+    Site m_site;
+    detail::Plan m_previous;
 };
 
 // The handles (file descriptors on POSIX) that the process holds: a test compares the count

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "qir_sys/scoped.h"
+
 namespace qir::sys {
 
 // How a plug-in library that lies outside the system is named on each platform.
@@ -27,18 +29,19 @@ struct PluginSource {
 };
 PluginSource pluginSource(const PluginName& name);
 
+// Drops one reference to a loaded library.
+struct LibraryTraits {
+    static void* invalid() { return nullptr; }
+    static void release(void* handle);
+};
+
 // Owns one reference to a loaded library; the reference is dropped when the owner goes.
 // Move-only. An empty owner (failed load) holds nothing and resolves no symbol.
 class Library {
   public:
     Library() = default;
-    ~Library();
-    Library(Library&& other) noexcept;
-    Library& operator=(Library&& other) noexcept;
-    Library(const Library&) = delete;
-    Library& operator=(const Library&) = delete;
 
-    explicit operator bool() const { return m_handle != nullptr; }
+    explicit operator bool() const { return static_cast<bool>(m_handle); }
     // The address of an exported symbol, or null (last error set) when there is none.
     void* symbol(const char* name) const;
 
@@ -46,7 +49,8 @@ class Library {
     friend Library openLibrary(const std::string&, uint32_t&);
     friend Library openPlugin(const PluginName&, uint32_t&);
     explicit Library(void* handle) : m_handle(handle) {}
-    void* m_handle = nullptr;
+
+    Scoped<LibraryTraits> m_handle;
 };
 
 // The file name a library of this stem has on this platform: "VelnorApi" gives

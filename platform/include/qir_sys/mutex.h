@@ -20,6 +20,10 @@ MutexHandle createMutex();
 bool lockMutex(MutexHandle mutex, uint32_t timeoutMs);
 // Releases one lock of the calling thread; false when it holds none.
 bool unlockMutex(MutexHandle mutex);
+// In the child of a fork only: makes the mutex unheld again, whichever thread of the parent held
+// it (that thread does not exist here). Nothing on Windows, which has no fork.
+void renewMutexInChild(MutexHandle mutex);
+
 // Closes the handle; null is ignored.
 void closeMutex(MutexHandle mutex);
 

@@ -1,7 +1,8 @@
 // Reading the machine-wide registry (HKEY_LOCAL_MACHINE). On Windows the real registry; on
 // POSIX a text file in the .reg format that regedit writes and `reg import` reads: the file
 // named by $QIR_REGISTRY (an empty value counts as unset), else /etc/qir/registry.reg, read
-// anew by every openRegistryKey; each open key holds the whole file as it was read then. A file
+// anew by every openRegistryKey; a key opened that way and the subkeys opened below it hold the
+// whole file as it was read then. A file
 // that cannot be read or parsed is an empty registry. Names compare case-insensitively (on
 // POSIX with ASCII case folding only). What the POSIX reader takes, and its limits, are
 // described in platform/posix/reg_file.h.
@@ -10,27 +11,30 @@
 #include <cstdint>
 #include <string>
 
+#include "qir_sys/scoped.h"
+
 #include "qir_sys/wide.h"
 
 namespace qir::sys {
+
+// Closes an open registry key.
+struct RegistryKeyTraits {
+    static void* invalid() { return nullptr; }
+    static void release(void* handle);
+};
 
 // An open registry key; closed when its owner goes. Move-only; an empty owner holds no key.
 class RegistryKey {
   public:
     RegistryKey() = default;
-    ~RegistryKey();
-    RegistryKey(RegistryKey&& other) noexcept;
-    RegistryKey& operator=(RegistryKey&& other) noexcept;
-    RegistryKey(const RegistryKey&) = delete;
-    RegistryKey& operator=(const RegistryKey&) = delete;
-
-    explicit operator bool() const { return m_handle != nullptr; }
-    void* handle() const { return m_handle; }
     // Takes ownership of a platform handle (for the implementations of this facility).
     explicit RegistryKey(void* handle) : m_handle(handle) {}
 
+    explicit operator bool() const { return static_cast<bool>(m_handle); }
+    void* handle() const { return m_handle.get(); }
+
   private:
-    void* m_handle = nullptr;
+    Scoped<RegistryKeyTraits> m_handle;
 };
 
 // Opens the key at `path` below HKEY_LOCAL_MACHINE (backslash-separated, e.g.
@@ -39,6 +43,11 @@ class RegistryKey {
 // key, 161 for a path that starts with a backslash, or another Windows error number (8 when
 // the POSIX reader runs out of memory); `key` is left empty on failure.
 uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key);
+
+// Opens the key at `path` below an open key, the same way (a null or empty path opens `parent`
+// again). On POSIX it shares the file that `parent` read: a whole configuration costs one
+// reading of the file. Answers 6 for an empty `parent`.
+uint32_t openRegistrySubkey(const RegistryKey& parent, const WideUnit* path, RegistryKey& key);
 
 // The number of subkeys of an open key. Answers 0 or a Windows error number (6 for an empty
 // owner).
