@@ -3,8 +3,8 @@
 // directly) as the baseline measured in the same run.
 #include <benchmark/benchmark.h>
 
-#include "quiet_vendor.h"
 #include "backend.h"
+#include "quiet_vendor.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 // capacity and failures of the steps before the key is read.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include "backend.h"
 #include "fuzz.h"
 #include "harness.h"
-#include "backend.h"
 
 void fuzz::testOne(const uint8_t* data, size_t size) {
     // Mostly the key's own paths: a step before the key read fails (1 to 7, the first a null

@@ -5,8 +5,8 @@
 
 #include "log_capture.h"
 #include "log_text.h"
-#include "qir_log.h"
 #include "qir_library.h"
+#include "qir_log.h"
 
 namespace {
 

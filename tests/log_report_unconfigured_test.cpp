@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include "alloc_seam.h"
-#include "qir_log.h"
 #include "qir_library.h"
+#include "qir_log.h"
 
 namespace {
 

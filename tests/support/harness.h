@@ -2,8 +2,8 @@
 // in the vendor's record of calls, so that reports and vendor calls show in one order.
 #pragma once
 
-#include "fake_vendor.h"
 #include "backend.h"
+#include "fake_vendor.h"
 
 namespace fake {
 
