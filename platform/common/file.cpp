@@ -70,8 +70,9 @@ uint32_t createTemporary(const native::Path& path, native::File& file, Temporary
 // same file when it is still open. 50 when this kind of file cannot be made or published here.
 Creation publishNew(const native::Path& path, bool unnamed, const void* header, size_t headerSize,
                     const void* data, size_t size) {
-    native::File file;
+    // The name goes after the file is closed: Windows keeps the name of a file that is open.
     TemporaryName temporary;
+    native::File file;
     uint32_t error =
         unnamed ? native::createUnnamed(path, file) : createTemporary(path, file, temporary);
     if (error == kErrorSuccess) {
