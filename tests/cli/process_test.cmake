@@ -4,6 +4,7 @@
 #   -DMODE=velnorctl|stress -DVELNORCTL=path -DDIR=scratch folder [-DEMULATOR=wrapper]
 #   velnorctl: -DAPI=library -DSIM=library -DTOOL=nm|objdump (for the export tables)
 #   stress: -DHOST=path -DPROCESSES=n -DTHREADS=n -DCALLS=n
+#   lifecycle: -DHOST=path (tests/cli/lifecycle_host.cpp) -DRUNS=n
 cmake_minimum_required(VERSION 3.25)
 
 # Runs a program in DIR with the simulator's state file and the logging configuration.
@@ -60,7 +61,7 @@ if(MODE STREQUAL "velnorctl" AND NOT EMULATOR)
   file(COPY_FILE ${VELNORCTL} ${ctl})
 endif()
 get_filename_component(app ${ctl} NAME)
-if(MODE STREQUAL "stress")
+if(HOST)
   get_filename_component(app ${HOST} NAME)
 endif()
 
@@ -97,6 +98,41 @@ if(MODE STREQUAL "stress")
   expect_line(${get} "${gesture}" 142)
   expect_line(${set} "${gesture}" 229)
   expect_line(${key} "${string}80004005" 54)
+elseif(MODE STREQUAL "lifecycle")
+  # exit() while four threads report, at varied moments: no crash, no finding of a sanitizer.
+  foreach(i RANGE 1 ${RUNS})
+    math(EXPR ms "${i} % 4")
+    run(${HOST} exit ${ms})
+    if(NOT rc EQUAL 0 OR err)
+      message(SEND_ERROR "exit run ${i}: exit ${rc}: ${err}")
+    endif()
+  endforeach()
+  file(REMOVE_RECURSE ${DIR}/logs)
+  file(MAKE_DIRECTORY ${DIR}/logs)
+  set(modes static)
+  run(HOST_EARLY=1 ${HOST})
+  if(NOT EMULATOR)
+    # The line of the fork's child under its own process id; copies of the host
+    # under the same name, at a path of over 400 bytes, and one that removes itself first.
+    run(${HOST} fork)
+    set(child "${out}")
+    string(REPEAT "d" 200 long)
+    foreach(copy "${long}/${long}|name" "gone|unlink")
+      string(REPLACE "|" ";" copy "${copy}")
+      list(GET copy 0 folder)
+      list(GET copy 1 mode)
+      file(COPY ${HOST} DESTINATION ${DIR}/${folder})
+      run(${DIR}/${folder}/${app} ${mode})
+    endforeach()
+    shown(logs/shared.log)
+    if(NOT lines MATCHES "<${app} : ${child}, [0-9]+> <::host> <\"fork\">")
+      message(SEND_ERROR "no line of the fork's child ${child}: ${lines}")
+    endif()
+    list(APPEND modes fork name unlink)
+  endif()
+  foreach(mode IN LISTS modes)
+    list(APPEND expected "<TIME> <ERROR> <${app} : PID, TID> <::host> <\"${mode}\"> <While performing task: \"host\"> <Return Code: CODE> <host> <1>")
+  endforeach()
 else()
   # Exactly the exports named; for a DLL, only system DLLs needed and, for the product, a
   # version resource ("ProductName" in UTF-16LE).
