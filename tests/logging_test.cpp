@@ -13,6 +13,7 @@
 #include <set>
 #include <sstream>
 #include <tuple>
+#include <utility>
 
 #include "alloc_seam.h"
 #include "log_capture.h"
@@ -30,6 +31,7 @@ using logtext::pathText;
 using logtext::w;
 using Bytes = std::vector<unsigned char>;
 using Outcome = CQIRLogConfigWindows::Outcome;
+using qir::sys::fault::Site;
 
 Bytes hex(std::string text) {
     text.erase(std::remove(text.begin(), text.end(), ' '), text.end());
@@ -234,7 +236,18 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
         {"Default\\n:SeparateThreads=dword:00000001 Target=-", "4|h|K::f", "-"},
         {"Default\\a:AllowObjects=B,K", "4|h|K::f", "a.log:1 +"},
     };
-    CQIRLogConfigWindows config(w("A"));
+    // Only the logs key is opened from the top, every other key below it through openKey (so
+    // that on POSIX one parse of the file serves a load): any other open of a load fails.
+    struct Config : CQIRLogConfigWindows {
+        using CQIRLogConfigWindows::CQIRLogConfigWindows;
+        uint32_t openKey(const qir::sys::RegistryKey& parent, const CQIRLogStringWChar& path,
+                         qir::sys::RegistryKey& key) override {
+            const qir::sys::fault::Failing through(Site::RegistryOpen, UINT64_MAX, 0);
+            fromTop += !parent;
+            return CQIRLogConfigWindows::openKey(parent, path, key);
+        }
+        int fromTop = 0;
+    } config(w("A"));
     std::optional<testreg::TempRegistry> reg;
     for (const auto& [shape, fields, expected] : rows) {
         SCOPED_TRACE(shape);
@@ -247,7 +260,9 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
             ASSERT_EQ(reg->failure(), "");
         }
         // Each load tells what it found itself: no key, and with it the error, for none.
+        const qir::sys::fault::Failing elsewhere(Site::RegistryOpen, 0, 5);
         const bool loaded = config.load(), none = config.getOutcome() == Outcome::NoKey;
+        EXPECT_EQ(std::exchange(config.fromTop, 0), 1);
         EXPECT_EQ(loaded, config.getOutcome() == Outcome::Loaded);
         EXPECT_TRUE(config.getError() == (none ? 2u : 0u) &&
                     config.getChosenKey().isEmpty() == none);
