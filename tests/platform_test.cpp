@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -18,6 +19,7 @@
 #include "log_file.h"
 #include "log_text.h"
 #include "qir_log_config.h"
+#include "qir_sys/abi.h"
 #include "qir_sys/clock.h"
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
@@ -208,6 +210,12 @@ TEST(Utf8Test, ReadsOneCodePointOrNone) {
 uint32_t append(const std::string& path, const std::string& text) {
     const Wide line = wide(text + "\r\n");
     return appendToFile(wide(path).c_str(), "\xFF\xFE", 2, line.data(), 2 * line.size());
+}
+
+// The byte order that the ABI header states at compile time is the one the machine stores in.
+TEST(AbiTest, TheByteOrderIsTheMachines) {
+    const uint16_t one = 1;
+    EXPECT_EQ(kLittleEndian, std::memcmp(&one, "\1", 1) == 0);
 }
 
 // Each test works in a folder of its own, as its current folder, that holds the folder "dir"
