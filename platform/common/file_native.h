@@ -1,39 +1,32 @@
-// The system calls of the file facility on POSIX, for the logic that platform/common/file.cpp
-// states once for every platform.
+// The system calls of the file facility, for the logic that platform/common/file.cpp states once
+// for every platform; each platform implements them in its file.cpp, over the Path and File of
+// its file_handle.h.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 
-#include "qir_sys/scoped.h"
+#include "file_handle.h"
 #include "qir_sys/wide.h"
 
 namespace qir::sys::native {
 
-// A path as the file system takes it: UTF-8.
-using Path = std::string;
-
-// Closes a descriptor; a close that fails has released it all the same.
-struct DescriptorTraits {
-    static int invalid() { return -1; }
-    static void release(int fd);
-};
-using File = Scoped<DescriptorTraits>;
-
-// The path of UTF-16 text: 0, 123 for an unpaired surrogate, 3 for an empty path.
+// The path of UTF-16 text: 0, 3 for an empty path, 123 for an unpaired surrogate where paths are
+// UTF-8 (POSIX).
 uint32_t toPath(const WideUnit* text, Path& out);
 
 // Opens an existing file to append to it: 0; 2 when there is none; 5 for a folder, a device, a
-// pipe, a socket or anything else that is not a regular file, which is never written (nor
-// waited for: the open does not block). `empty`: the file holds no byte yet.
+// pipe, a socket or anything else that is not a regular file on a disk, which is never written
+// (nor waited for: the open does not block). `empty`: the file holds no byte yet (always false
+// on Windows, where files are only ever published whole).
 uint32_t openExisting(const Path& path, File& file, bool& empty);
 
 // Whether an open file holds no byte.
 bool isEmpty(const File& file);
 
 // A new file without a name in the folder of `path`, to be published by publish(); 50 where the
-// kernel or the file system cannot make one, 3 when the folder does not exist.
+// system or the file system cannot make one (always on Windows), 3 when the folder does not
+// exist.
 uint32_t createUnnamed(const Path& path, File& file);
 
 // A new file under `path` itself, opened to append: 183 when the name exists, 3 when the folder
@@ -43,14 +36,15 @@ uint32_t createNamed(const Path& path, File& file);
 // The name of a temporary file beside `path`, unique to this thread and `serial`.
 Path temporaryName(const Path& path, uint32_t serial);
 
-// Writes both pieces with one write that lands whole at the end of the file; 29 when the system
-// took only part of them.
+// Writes both pieces with one write that lands whole at the end of the file (on Windows under a
+// byte-range lock that keeps appends of several processes apart where the system does not: Wine,
+// network shares); 29 when the system took only part of them.
 uint32_t append(const File& file, const void* first, size_t firstSize, const void* second,
                 size_t secondSize);
 
 // Gives the new file (unnamed, or under `temporary`) the name `path` unless that name exists:
-// 0, and `file`, while it stays open, appends to the published file; 183 when the name exists;
-// 50 when this file system offers no way to publish without replacing.
+// 0, and `file`, while it stays open, appends to the published file (Windows closes it first);
+// 183 when the name exists; 50 when this file system offers no way to publish without replacing.
 uint32_t publish(File& file, const Path& temporary, const Path& path);
 
 // Removes a name; nothing when there is none.
