@@ -25,8 +25,8 @@ using File = Scoped<HandleTraits>;
 uint32_t toPath(const WideUnit* text, Path& out);
 
 // Opens an existing file to append to it: 0; 2 when there is none; 5 for anything that is not a
-// file on a disk (a pipe, a device), which is never written. `empty` is always false: Windows
-// files are only ever published whole.
+// file on a disk (a pipe, a device), which is never written. `empty`: the file holds no byte
+// yet (one made in place, where a rename could not publish it, whose creator is still to write).
 uint32_t openExisting(const Path& path, File& file, bool& empty);
 
 // Whether an open file holds no byte.
@@ -35,8 +35,8 @@ bool isEmpty(const File& file);
 // Windows has no unnamed files: 50.
 uint32_t createUnnamed(const Path& path, File& file);
 
-// A new file under `path` itself, for writing: 183 when the name exists, 3 when the folder does
-// not.
+// A new file under `path` itself, opened to append and shared with other appenders as
+// openExisting opens it: 183 when the name exists, 3 when the folder does not.
 uint32_t createNamed(const Path& path, File& file);
 
 // The name of a temporary file beside `path`, unique to this thread and `serial`.
