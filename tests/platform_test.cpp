@@ -299,6 +299,14 @@ TEST_F(FileTest, AppendsAndDeletes) {
 }
 
 #if !defined(_WIN32)
+// A target that is no regular file is refused at once, never written nor waited for: a device
+// (the folder is among the appends above), a FIFO that no one reads (ENXIO, which no number
+// stands for: 1).
+TEST_F(FileTest, WritesOnlyToRegularFiles) {
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    EXPECT_EQ(words({append("/dev/zero", "x"), append("fifo", "x")}), "5 1");
+}
+
 // A file size limit lets the system take none of the bytes, half the mark, or the mark only.
 TEST_F(FileTest, AWriteCutShortLeavesNoFileWithoutItsMark) {
     const auto handler = std::signal(SIGXFSZ, SIG_IGN);

@@ -17,8 +17,8 @@ uint32_t toPath(const WideUnit* text, Path& out);
 
 // Opens an existing file to append to it: 0; 2 when there is none; 5 for a folder, a device, a
 // pipe, a socket or anything else that is not a regular file on a disk, which is never written
-// (nor waited for: the open does not block). `empty`: the file holds no byte yet (always false
-// on Windows, where files are only ever published whole).
+// (nor waited for: the open does not block). `empty`: the file holds no byte yet (one made in
+// place, where no new file could be published whole, whose creator is still to write).
 uint32_t openExisting(const Path& path, File& file, bool& empty);
 
 // Whether an open file holds no byte.
@@ -29,8 +29,8 @@ bool isEmpty(const File& file);
 // exist.
 uint32_t createUnnamed(const Path& path, File& file);
 
-// A new file under `path` itself, opened to append: 183 when the name exists, 3 when the folder
-// does not.
+// A new file under `path` itself, opened to append and shared with other appenders as
+// openExisting opens it: 183 when the name exists, 3 when the folder does not.
 uint32_t createNamed(const Path& path, File& file);
 
 // The name of a temporary file beside `path`, unique to this thread and `serial`.

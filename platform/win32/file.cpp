@@ -62,14 +62,21 @@ uint32_t toPath(const WideUnit* text, Path& out) {
 }
 
 // Append access without FILE_WRITE_DATA makes every write land at the end of the file; the read
-// right is what LockFileEx needs.
+// right is what LockFileEx needs. Files are shared with every other appender, also while their
+// creator has still to write the header of a file made in place.
+constexpr DWORD kAppendAccess = FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE;
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+bool isEmpty(const File& file) {
+    LARGE_INTEGER size{};
+    return GetFileSizeEx(file.get(), &size) && size.QuadPart == 0;
+}
+
 uint32_t openExisting(const Path& path, File& file, bool& empty) {
-    empty = false;
     file.reset(failsHere(fault::Site::FileOpen)
                    ? INVALID_HANDLE_VALUE
-                   : CreateFileW(path.c_str(), FILE_READ_DATA | FILE_APPEND_DATA | SYNCHRONIZE,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+                   : CreateFileW(path.c_str(), kAppendAccess, kShareAll, nullptr, OPEN_EXISTING,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         return GetLastError();
     }
@@ -78,12 +85,8 @@ uint32_t openExisting(const Path& path, File& file, bool& empty) {
         file.reset();
         return kErrorAccessDenied;
     }
+    empty = isEmpty(file);
     return kErrorSuccess;
-}
-
-bool isEmpty(const File& file) {
-    LARGE_INTEGER size{};
-    return GetFileSizeEx(file.get(), &size) && size.QuadPart == 0;
 }
 
 uint32_t createUnnamed(const Path&, File&) {
@@ -93,8 +96,8 @@ uint32_t createUnnamed(const Path&, File&) {
 uint32_t createNamed(const Path& path, File& file) {
     file.reset(failsHere(fault::Site::FileCreate)
                    ? INVALID_HANDLE_VALUE
-                   : CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                 CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+                   : CreateFileW(path.c_str(), kAppendAccess, kShareAll, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_EXISTS ? uint32_t{kErrorAlreadyExists} : error;

@@ -1,8 +1,9 @@
 // A program that links the core and reports at the moments of a process's life that are hard on
 // a library: from its own static initialisation (HOST_EARLY set), at exit() while its other
-// threads report ("exit MILLISECONDS"), from the child of a fork() made while another thread held
-// the logger's set-up lock ("fork", which prints the child's process id), and after it removed its
-// own executable ("unlink"). Every report is the line "<MODE>" from "::host".
+// threads report ("exit N": after N % 4 ms), from the child of a fork() made while another thread
+// held the logger's set-up lock ("fork", which prints the child's process id), and after it removed
+// its own executable ("unlink", from a path of any length). Every report is the line "<MODE>" from
+// "::host".
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,9 +18,7 @@
 #include <unistd.h>
 #endif
 
-namespace {
-
-bool report(const char* what) {
+static bool report(const char* what) {
     return CQIRLogError().log(CQIRLogStringWChar(what), CQIRLogStringWChar("host"),
                               CQIRLogStringWChar("::host"), CQIRLogStringWChar("host"), 1, 0,
                               nullptr, 0);
@@ -27,8 +26,6 @@ bool report(const char* what) {
 
 // Runs before main, in whatever order the toolchain starts this file's objects and the core's.
 const bool g_early = std::getenv("HOST_EARLY") != nullptr && report("static");
-
-}  // namespace
 
 int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
@@ -40,11 +37,12 @@ int main(int argc, char** argv) {
                 }
             }).detach();
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(argc > 2 ? std::atoi(argv[2]) : 0));
+        std::this_thread::sleep_for(
+            std::chrono::milliseconds(argc > 2 ? std::atoi(argv[2]) % 4 : 0));
         std::exit(0);
     }
-    if (mode == "unlink") {
-        std::remove(argv[0]);
+    if (mode == "unlink" && std::remove(argv[0]) != 0) {
+        return 3;
     }
 #if !defined(_WIN32)
     if (mode == "fork") {

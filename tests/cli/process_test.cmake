@@ -3,15 +3,17 @@
 # run in DIR and name their files relative to it, which Wine maps as it is.
 #   -DMODE=velnorctl|stress -DVELNORCTL=path -DDIR=scratch folder [-DEMULATOR=wrapper]
 #   velnorctl: -DAPI=library -DSIM=library -DTOOL=nm|objdump (for the export tables)
-#   stress: -DHOST=path -DPROCESSES=n -DTHREADS=n -DCALLS=n
+#   stress: -DHOST=path -DPROCESSES=n -DTHREADS=n -DCALLS=n [-DPAUSE=ms]
+#     [-DKILL=ON: the hosts never end; rounds of them are killed at varied moments]
 #   lifecycle: -DHOST=path (tests/cli/lifecycle_host.cpp)
 cmake_minimum_required(VERSION 3.25)
 
-# Runs a program in DIR with the simulator's state file and the logging configuration.
+# Runs a program in DIR with the simulator's state file and the logging configuration; one that
+# hangs is stopped after two minutes.
 macro(run)
   execute_process(COMMAND ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=sim.state ${env} ${EMULATOR}
                   ${ARGN} WORKING_DIRECTORY ${DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out
-                  ERROR_VARIABLE err OUTPUT_STRIP_TRAILING_WHITESPACE)
+                  ERROR_VARIABLE err OUTPUT_STRIP_TRAILING_WHITESPACE TIMEOUT 120)
   string(REPLACE "\r" "" out "${out}")
 endmacro()
 
@@ -66,16 +68,27 @@ if(HOST)
 endif()
 
 # The configuration of APP: errors to logs/shared.log, warnings and errors to one file per
-# thread (logs/thread_<id>.log), none there yet; beside it a key without outputs. Natively the
-# programs find it through QIR_REGISTRY; under Wine it is in the prefix's registry for the test.
-file(REMOVE_RECURSE ${DIR}/logs)
+# thread (logs/thread_<id>.log), none there yet, and errors to targets that are not regular
+# files (a folder, a FIFO without a reader, a device; under Wine a folder, NUL and CON), which no
+# call may wait for or fail by; beside it a key without outputs. Natively the programs find it
+# through QIR_REGISTRY; under Wine it is in the prefix's registry for the test.
+file(REMOVE_RECURSE ${DIR}/logs ${DIR}/fifo)
 file(MAKE_DIRECTORY ${DIR}/logs)
+set(targets logs NUL CON)
+if(NOT EMULATOR)
+  set(targets logs fifo /dev/zero)
+  execute_process(COMMAND mkfifo fifo WORKING_DIRECTORY ${DIR})
+endif()
 set(logs "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs")
-set(on "\"Enabled\"=dword:00000001\r\n\"Type\"=dword:00000001\r\n\"Target\"=\"logs/")
+set(on "\"Enabled\"=dword:00000001\r\n\"Type\"=dword:00000001\r\n\"Target\"=\"")
+foreach(target IN LISTS targets)
+  string(MAKE_C_IDENTIFIER ${target} name)
+  string(APPEND voids "${logs}\\${app}\\Void${name}]\r\n${on}${target}\"\r\n\"Detail\"=dword:00000004\r\n")
+endforeach()
 file(WRITE ${DIR}/logging.reg "Windows Registry Editor Version 5.00\r\n\r\n"
-  "${logs}\\${app}\\Shared]\r\n${on}shared.log\"\r\n\"Detail\"=dword:00000004\r\n"
-  "${logs}\\${app}\\Threads]\r\n${on}thread.log\"\r\n\"Detail\"=dword:0000000c\r\n"
-  "\"SeparateThreads\"=dword:00000001\r\n${logs}\\velnorctl-no-outputs]\r\n@=\"\"\r\n")
+  "${logs}\\${app}\\Shared]\r\n${on}logs/shared.log\"\r\n\"Detail\"=dword:00000004\r\n"
+  "${logs}\\${app}\\Threads]\r\n${on}logs/thread.log\"\r\n\"Detail\"=dword:0000000c\r\n"
+  "\"SeparateThreads\"=dword:00000001\r\n${voids}${logs}\\velnorctl-no-outputs]\r\n@=\"\"\r\n")
 set(env QIR_REGISTRY=${DIR}/logging.reg)
 if(EMULATOR)
   set(env "")
@@ -86,10 +99,25 @@ if(MODE STREQUAL "stress")
   # Every process at once (execute_process starts all its COMMANDs together), each thread
   # calling every export CALLS times against a touchpad whose property queries fail.
   file(WRITE ${DIR}/sim.state "fail.GetProperty=0x80004005\nfail.GetStringProperty=0x80004005\n")
-  foreach(p RANGE 1 ${PROCESSES})
-    list(APPEND commands COMMAND ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=sim.state ${env}
-         ${EMULATOR} ${HOST} ${THREADS} ${CALLS})
-  endforeach()
+  set(launch ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=sim.state ${env} ${EMULATOR})
+  if(KILL)
+    # Rounds of hosts killed after 40, 240, ... 840 ms: then no temporary file is left, and every
+    # file is an output's that `log show` reads whole.
+    foreach(ms RANGE 40 840 200)
+      string(REPEAT "COMMAND;${launch};timeout;-s;KILL;${ms}e-3;${HOST};${THREADS};0;"
+             ${PROCESSES} commands)
+      execute_process(${commands} WORKING_DIRECTORY ${DIR})
+    endforeach()
+    file(GLOB files ${DIR}/logs/*)
+    foreach(file IN LISTS files)
+      run(${ctl} log show ${file})
+      if(NOT rc EQUAL 0 OR NOT file MATCHES "/(shared|thread_[0-9]+)\\.log$")
+        message(SEND_ERROR "${file} is left behind or not whole: ${err}")
+      endif()
+    endforeach()
+    return()
+  endif()
+  string(REPEAT "COMMAND;${launch};${HOST};${THREADS};${CALLS};${PAUSE};" ${PROCESSES} commands)
   execute_process(${commands} WORKING_DIRECTORY ${DIR} RESULTS_VARIABLE results ERROR_VARIABLE err)
   if(NOT results MATCHES "^0(;0)*$")
     message(SEND_ERROR "the host processes ended with ${results}: ${err}")
@@ -104,8 +132,7 @@ elseif(MODE STREQUAL "lifecycle")
     # finding of a sanitizer. (Under Wine about one such process in twenty never ends.)
     file(MAKE_DIRECTORY ${DIR}/exit/logs)
     foreach(i RANGE 1 50)
-      math(EXPR ms "${i} % 4")
-      execute_process(COMMAND ${CMAKE_COMMAND} -E env ${env} ${HOST} exit ${ms}
+      execute_process(COMMAND ${CMAKE_COMMAND} -E env ${env} ${HOST} exit ${i}
                       WORKING_DIRECTORY ${DIR}/exit RESULT_VARIABLE rc ERROR_VARIABLE err)
       if(NOT rc EQUAL 0 OR err)
         message(SEND_ERROR "exit run ${i}: exit ${rc}: ${err}")
@@ -117,24 +144,21 @@ elseif(MODE STREQUAL "lifecycle")
   run(${HOST})
   unset(ENV{HOST_EARLY})
   if(NOT EMULATOR)
-    # The line of the fork's child under its own process id; copies of the host
-    # under the same name, at a path of over 400 bytes, and one that removes itself first.
+    # The line of the fork's child under its own process id; a copy of the host under the same
+    # name at a path of over 400 bytes, which removes itself before it reports.
     run(${HOST} fork)
     set(child "${out}")
     string(REPEAT "d" 200 long)
     file(COPY ${HOST} DESTINATION ${DIR}/${long}/${long})
-    file(COPY ${HOST} DESTINATION ${DIR}/gone)
-    run(${DIR}/${long}/${long}/${app} name)
-    run(${DIR}/gone/${app} unlink)
+    run(${DIR}/${long}/${long}/${app} unlink)
     shown(logs/shared.log)
     if(NOT lines MATCHES "<${app} : ${child}, [0-9]+> <::host> <\"fork\">")
       message(SEND_ERROR "no line of the fork's child ${child}: ${lines}")
     endif()
-    list(APPEND modes fork name unlink)
+    list(APPEND modes fork unlink)
   endif()
-  foreach(mode IN LISTS modes)
-    list(APPEND expected "<TIME> <ERROR> <${app} : PID, TID> <::host> <\"${mode}\"> <While performing task: \"host\"> <Return Code: CODE> <host> <1>")
-  endforeach()
+  list(TRANSFORM modes REPLACE "(.+)" "<TIME> <ERROR> <${app} : PID, TID> <::host> <\"\\1\"> <While performing task: \"host\"> <Return Code: CODE> <host> <1>")
+  list(APPEND expected ${modes})
 else()
   # Exactly the exports named; for a DLL, only system DLLs needed and, for the product, a
   # version resource ("ProductName" in UTF-16LE).
@@ -164,7 +188,7 @@ else()
 
   set(K "SYSTEM.CurrentControlSet.Enum.ACPI.VLN0100.4&2f1a8c3&0.Device Parameters")
   set(small "Destination buffer strRegistryKey is too small, source lSize = 0x")
-  set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\nlogging: on, 2 outputs\noutput 0: enabled\n  detail: 0x00000004: ERROR\n  type: 1 .text file.\n  target: logs/shared.log\n.*output 1: enabled\n  detail: 0x0000000c: ERROR, WARNING\n.*  one file per thread: logs/thread_<thread id>.log\n.*")
+  set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\nlogging: on, 5 outputs\noutput 0: enabled\n  detail: 0x00000004: ERROR\n  type: 1 .text file.\n  target: logs/shared.log\n.*output 1: enabled\n  detail: 0x0000000c: ERROR, WARNING\n.*  one file per thread: logs/thread_<thread id>.log\n.*")
   # state file lines (. keeps the file) | arguments | exit status | its stdout (exit 0, whole) or
   # stderr | the message and line of the failure it logs (its stderr then names the export)
   set(rows
