@@ -31,7 +31,7 @@ enum class Site : uint32_t {
     FileLink,       // publishing a new file by a hard link (POSIX)
     FileRename,     // publishing a new file by a rename that does not replace
     FileClose,      // closing a file that was opened or created
-    RegistryOpen,   // openRegistryKey
+    RegistryOpen,   // openRegistryKey and openRegistrySubkey
     RegistryCount,  // registrySubkeyCount
     RegistryName,   // registrySubkeyName
     RegistryQuery,  // registryQueryValue
