@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <iterator>
 #include <new>
 
 #include "qir_byte_form.h"
@@ -17,6 +18,28 @@ namespace {
 
 constexpr uint32_t kFixedSize = 28;  // total, five numbers and the data size
 constexpr uint32_t kStringsOffset = 24;
+
+// The record's texts in the order of its form.
+using Texts = const CQIRLogStringWChar* const[7];
+
+// Writes the 8-bit forms of texts that are not all ASCII, each converted once, after the fixed
+// fields; `total` comes in as the size of the fixed fields and the data and goes out as the
+// record's. False when they do not fit.
+bool putConverted(Texts& texts, unsigned char* pOut, uint32_t ulCapacity, uint64_t& total) {
+    CQIRLogStringMultiByte converted[std::size(texts)];
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        converted[i] = CQIRLogStringMultiByte(texts[i]->getBuffer());
+        total += converted[i].serializedSize();
+    }
+    if (pOut == nullptr || total > ulCapacity) {
+        return false;
+    }
+    for (size_t i = 0, offset = kStringsOffset; i < std::size(texts); ++i) {
+        converted[i].serialize(pOut + offset, ulCapacity - static_cast<uint32_t>(offset));
+        offset += converted[i].serializedSize();
+    }
+    return true;
+}
 
 }  // namespace
 
@@ -187,54 +210,45 @@ uint32_t CQIRLogData::serializedSize() const {
 }
 
 bool CQIRLogData::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
-    // Each text's 8-bit form: ASCII text is its own, written as it is; any other is converted
-    // once, and that one conversion decides the size and is written.
-    struct Form {
-        const CQIRLogStringWChar* text;
-        uint32_t length;
-        bool ascii;
-        CQIRLogStringMultiByte converted;
-        uint32_t size;
-    };
-    Form forms[] = {{&m_strMessage, 0, false, {}, 0},  {&m_strTask, 0, false, {}, 0},
-                    {&m_strObject, 0, false, {}, 0},   {&m_strFunction, 0, false, {}, 0},
-                    {&m_strFile, 0, false, {}, 0},     {&m_strApplication, 0, false, {}, 0},
-                    {&m_strTime, 0, false, {}, 0}};
+    const Texts texts = {&m_strMessage, &m_strTask,        &m_strObject, &m_strFunction,
+                         &m_strFile,    &m_strApplication, &m_strTime};
+    // ASCII text is its own 8-bit form and is copied straight into place; when a text is not
+    // ASCII they are all converted once, that one conversion deciding each size.
+    uint32_t lengths[std::size(texts)];
     uint64_t total = uint64_t{kFixedSize} + m_ulDataSize;
-    for (Form& form : forms) {
-        form.length = form.text->length();
-        form.ascii = qir::sys::asciiPrefix(form.text->getBuffer(), form.length) == form.length;
-        if (form.ascii) {
-            form.size = form.length + 1 + qir::form::kHeaderSize;
-        } else {
-            form.converted = CQIRLogStringMultiByte(form.text->getBuffer());
-            form.size = form.converted.serializedSize();
-        }
-        total += form.size;
+    bool ascii = true;
+    for (size_t i = 0; i < std::size(texts); ++i) {
+        lengths[i] = texts[i]->length();
+        ascii = ascii && qir::sys::asciiPrefix(texts[i]->getBuffer(), lengths[i]) == lengths[i];
+        total += lengths[i] + 1 + qir::form::kHeaderSize;
+    }
+    if (!ascii) {
+        total = uint64_t{kFixedSize} + m_ulDataSize;
+        return putConverted(texts, pOut, ulCapacity, total) && putFixed(pOut, total);
     }
     if (pOut == nullptr || total > ulCapacity) {
         return false;
     }
+    for (size_t i = 0, offset = kStringsOffset; i < std::size(texts); ++i) {
+        unsigned char* out = pOut + offset;
+        out[0] = qir::form::kFormatNarrow;
+        put32(out + 1, lengths[i] + 1);
+        qir::sys::narrowAscii(texts[i]->getBuffer(), lengths[i],
+                              reinterpret_cast<char*>(out + qir::form::kHeaderSize));
+        out[qir::form::kHeaderSize + lengths[i]] = 0;
+        offset += lengths[i] + 1 + qir::form::kHeaderSize;
+    }
+    return putFixed(pOut, total);
+}
+
+bool CQIRLogData::putFixed(unsigned char* pOut, uint64_t total) const {
     put32(pOut, static_cast<uint32_t>(total));
     put32(pOut + 4, m_ulSeverity);
     put32(pOut + 8, m_ulReturnCode);
     put32(pOut + 12, m_ulLine);
     put32(pOut + 16, m_ulThreadId);
     put32(pOut + 20, m_ulProcessId);
-    uint32_t offset = kStringsOffset;
-    for (const Form& form : forms) {
-        unsigned char* out = pOut + offset;
-        if (form.ascii) {
-            out[0] = qir::form::kFormatNarrow;
-            put32(out + 1, form.length + 1);
-            qir::sys::narrowAscii(form.text->getBuffer(), form.length,
-                                  reinterpret_cast<char*>(out + qir::form::kHeaderSize));
-            out[qir::form::kHeaderSize + form.length] = 0;
-        } else {
-            form.converted.serialize(out, ulCapacity - offset);
-        }
-        offset += form.size;
-    }
+    const uint32_t offset = static_cast<uint32_t>(total) - 4 - m_ulDataSize;
     put32(pOut + offset, m_ulDataSize);
     if (m_ulDataSize != 0) {
         std::memcpy(pOut + offset + 4, m_pData, m_ulDataSize);

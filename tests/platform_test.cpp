@@ -6,9 +6,11 @@
 #include <algorithm>
 #include <cstring>
 #include <ctime>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <future>
+#include <random>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -162,6 +164,111 @@ TEST(WideTest, ConvertsWholeCharactersWithinTheStorage) {
             EXPECT_TRUE(out == stored(units, fitUnits, 0x7777) &&
                         narrow == stored(bytes, fitBytes, 'x'))
                 << capacity;
+        }
+    }
+}
+
+// The C runtime one character at a time, as the conversions once were: bytes to units, or
+// units to bytes; false where a character has no form.
+bool wideOneByOne(const std::string& bytes, Wide& units) {
+    std::mbstate_t state{};
+    for (size_t i = 0, n = 0; i < bytes.size(); i += n) {
+        wchar_t unit = 0;
+        n = std::mbrtowc(&unit, bytes.data() + i, bytes.size() - i, &state);
+        if (n == 0 || n > bytes.size() - i) {
+            return false;
+        }
+        units.push_back(static_cast<WideUnit>(unit));
+    }
+    return true;
+}
+bool narrowOneByOne(const Wide& units, std::string& bytes) {
+    std::mbstate_t state{};
+    for (const WideUnit unit : units) {
+        char out[16];
+        const size_t n = std::wcrtomb(out, static_cast<wchar_t>(unit), &state);
+        if (n > sizeof out) {
+            return false;
+        }
+        bytes.append(out, n);
+    }
+    return true;
+}
+
+// Random texts of ASCII runs and characters, some with no form in the locale, and bytes that
+// are no character: the whole-text conversions give what the C runtime gives one character at
+// a time, failures included. Wine's single-character functions map a character missing from a
+// double-byte code page to a near one (é to e) where its whole-text ones, and Windows, refuse
+// it, so that code page is given none of those.
+struct Repertoire {
+    std::initializer_list<const char*> locales;
+    std::vector<std::string> bytes;
+    Wide units;
+};
+TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
+    const Repertoire repertoires[] = {
+        {{"C"}, {"\xE9", "\x80", "\xFF"}, {0xE9, 0x80, 0x65E5, 0x1234}},
+        {{"C.UTF-8", "en_US.UTF-8"},
+         {"\xC3\xA9", "\xE6\x97\xA5", "\x80", "\xFF"},
+         {0xE9, 0x65E5, 0x3042, 0x80, 0xFF61}},
+        {{".932", "Japanese_Japan.932", "ja_JP.SJIS"},
+         {"\x82\xA0", "\x93\xFA", "\xA1"},
+         {0x65E5, 0x3042, 0xFF61, 0x1234}},
+    };
+    std::mt19937 random(7);
+    for (const Repertoire& repertoire : repertoires) {
+        const testlocale::ScopedLocale locale(repertoire.locales);
+        for (int round = 0; locale.active() && round < 400; ++round) {
+            std::string bytes;
+            Wide units;
+            for (auto piece = random() % 5; piece > 0; --piece) {
+                const std::string ascii(random() % 41, static_cast<char>(' ' + random() % 95));
+                bytes += ascii + repertoire.bytes[random() % repertoire.bytes.size()];
+                units += Wide(ascii.begin(), ascii.end()) +
+                         repertoire.units[random() % repertoire.units.size()];
+                if (random() % 4 == 0) {
+                    bytes.pop_back();  // half a character, or none
+                }
+            }
+            Wide wideWant, wideGot(units.size() + bytes.size() + 1, 0);
+            std::string narrowWant, narrowGot(4 * units.size() + 1, 0), utf8;
+            const bool wideOk = wideOneByOne(bytes, wideWant);
+            const bool narrowOk = narrowOneByOne(units, narrowWant);
+            const size_t wideCount = multiByteToUtf16(bytes.c_str(), &wideGot[0], wideGot.size());
+            const size_t narrowCount =
+                utf16ToMultiByte(units.c_str(), &narrowGot[0], narrowGot.size());
+            SCOPED_TRACE(locale.name() + ": " + bytes);
+            EXPECT_EQ(wideCount, wideOk ? wideWant.size() : kConversionFailed);
+            EXPECT_EQ(narrowCount, narrowOk ? narrowWant.size() : kConversionFailed);
+            EXPECT_EQ(multiByteToUtf16(bytes.c_str(), nullptr, 0), wideCount);
+            EXPECT_EQ(utf16ToMultiByte(units.c_str(), nullptr, 0), narrowCount);
+            EXPECT_TRUE(!wideOk || wideGot.c_str() == wideWant);
+            EXPECT_TRUE(!narrowOk || narrowGot.c_str() == narrowWant);
+            if (locale.name() != "C" && MB_CUR_MAX >= 4) {
+                EXPECT_TRUE(utf16ToUtf8(units.c_str(), units.size(), utf8, false));
+                EXPECT_EQ(utf8, narrowWant);
+            }
+        }
+    }
+}
+
+// The block scans at every position of every length up to past their widest step.
+TEST(WideTest, FindsTheFirstUnitOfAKindWhereverItIs) {
+    for (size_t length = 0; length <= 72; ++length) {
+        for (size_t at = 0; at <= length; ++at) {
+            Wide units(length, 'a');
+            std::string bytes(length, 'b'), narrow(length, 0);
+            Wide zeroed = units;
+            if (at < length) {
+                units[at] = 0x100;
+                zeroed[at] = 0;
+                bytes[at] = '\x80';
+            }
+            EXPECT_EQ(words({asciiPrefix(units.data(), length), asciiPrefix(bytes.data(), length),
+                             zeroIndex(zeroed.data(), length),
+                             narrowAsciiPrefix(units.data(), length, &narrow[0])}),
+                      words({at, at, at, at}));
+            EXPECT_EQ(narrow.substr(0, at), std::string(at, 'a')) << length;
         }
     }
 }

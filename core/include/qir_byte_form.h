@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "qir_sys/unicode.h"
+
 namespace qir::form {
 
 // Format bytes: the text that follows is 8-bit, or UTF-16LE.
@@ -33,25 +35,14 @@ inline uint16_t get16(const unsigned char* in) {
 }
 
 // The index of the first zero element among the first n, or n when there is none. All n may be
-// read: 8-bit text through memchr, UTF-16 four units a word.
+// read: 8-bit text through memchr, UTF-16 through the codec's block scan.
 template <class Char>
 uint32_t firstZero(const Char* text, uint32_t n) {
     if constexpr (sizeof(Char) == 1) {
         const void* zero = n == 0 ? nullptr : std::memchr(text, 0, n);
         return zero == nullptr ? n : static_cast<uint32_t>(static_cast<const Char*>(zero) - text);
     } else {
-        uint32_t i = 0;
-        for (; n - i >= 4; i += 4) {
-            uint64_t word = 0;
-            std::memcpy(&word, text + i, sizeof word);
-            if (((word - 0x0001000100010001u) & ~word & 0x8000800080008000u) != 0) {
-                break;
-            }
-        }
-        while (i < n && text[i] != 0) {
-            ++i;
-        }
-        return i;
+        return static_cast<uint32_t>(qir::sys::zeroIndex(text, n));
     }
 }
 

@@ -74,6 +74,8 @@ class CQIRLogData {
   private:
     void reset();
     void freeData();
+    // Writes the numbers and the data around the texts of a form of `total` bytes; true.
+    bool putFixed(unsigned char* pOut, uint64_t total) const;
 
     unsigned char* m_pData = nullptr;
     uint32_t m_ulDataSize = 0;

@@ -43,6 +43,37 @@ std::string narrow(const std::wstring& text) {
 
 }  // namespace win32
 
+namespace {
+
+// The bytes wcstombs gives for `length` units, counted by converting them a piece at a time
+// into scratch storage rather than by wcstombs(nullptr, ...): that count is not always what the
+// conversion gives (Wine's "C" locale counts characters past U+00FF that it then refuses). The
+// pieces end between characters, and the code pages of the C runtime have no shift states.
+size_t multiByteCount(const WideUnit* text, size_t length) {
+    size_t total = 0;
+    while (length > 0) {
+        WideUnit piece[130];
+        size_t units = 0;
+        while (units < length && units < 128) {
+            uint32_t value = 0;
+            units += getUtf16(text + units, length - units, value);
+        }
+        std::memcpy(piece, text, units * sizeof(WideUnit));
+        piece[units] = 0;
+        char bytes[sizeof piece / sizeof(WideUnit) * MB_LEN_MAX];
+        const size_t converted = std::wcstombs(bytes, piece, sizeof bytes);
+        if (converted == kConversionFailed) {
+            return converted;
+        }
+        total += converted;
+        text += units;
+        length -= units;
+    }
+    return total;
+}
+
+}  // namespace
+
 size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
     // ASCII is itself in every code page; wchar_t is one UTF-16 unit here, so the C runtime
     // converts the rest in one call.
@@ -75,7 +106,7 @@ size_t utf16ToMultiByte(const WideUnit* text, size_t length, char* out, size_t c
     // ASCII is itself in every code page; the C runtime converts the rest in one call.
     const size_t ascii = asciiPrefix(text, length);
     if (out == nullptr) {
-        const size_t rest = ascii == length ? 0 : std::wcstombs(nullptr, text + ascii, 0);
+        const size_t rest = multiByteCount(text + ascii, length - ascii);
         return rest == kConversionFailed ? rest : ascii + rest;
     }
     const size_t fits = ascii < capacity ? ascii : capacity;

@@ -140,6 +140,14 @@ size_t asciiPrefix(const char* text, size_t count);
 void narrowAscii(const WideUnit* text, size_t count, char* out);
 void widenAscii(const char* text, size_t count, WideUnit* out);
 
+// asciiPrefix and narrowAscii in one pass: copies the ASCII units at the front of `text` to
+// `out` and answers their number. `out` has room for `count` bytes; those past the answer are
+// unspecified.
+size_t narrowAsciiPrefix(const WideUnit* text, size_t count, char* out);
+
+// The index of the first zero unit among the first `count`, or `count` when there is none.
+size_t zeroIndex(const WideUnit* text, size_t count);
+
 // UTF-16 up to its first zero unit or `count` units to UTF-8, appended to `out`. An unpaired
 // surrogate becomes U+FFFD when `replaceUnpaired`; otherwise the answer is false and `out`
 // holds the text before it.
