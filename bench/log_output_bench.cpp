@@ -1,9 +1,10 @@
 // The text output's cost per record (compose the line, open, append, close) beside the floor:
 // the same bytes appended with the system's own open, write and close in a loop, in the same
-// run, with one thread and with four. And records serialised and read back, beside a plain copy
+// run, with one thread and with four; and beside the floor with the regular-file check. And records serialised and read back, beside a plain copy
 // of the same bytes.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -41,6 +42,25 @@ void BM_AppendFloor(benchmark::State& state) {
     }
 }
 BENCHMARK(BM_AppendFloor)->Threads(1)->Threads(4)->UseRealTime();
+
+// The floor with what the output must add to it: the check that the target is a regular file
+// (a FIFO or a device named as the target must never be written to), one fstat.
+void BM_AppendFloorChecked(benchmark::State& state) {
+    static const std::vector<char> line = outputLine(sampleRecord());
+    const std::string path = benchFile("checked");
+    for (auto _ : state) {
+        const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+        struct stat status {};
+        if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode)) {
+            benchmark::DoNotOptimize(write(fd, line.data(), line.size()));
+        }
+        close(fd);
+    }
+    if (state.thread_index() == 0) {
+        std::remove(path.c_str());
+    }
+}
+BENCHMARK(BM_AppendFloorChecked)->Threads(1)->Threads(4)->UseRealTime();
 
 void BM_OutputWrite(benchmark::State& state) {
     const std::string path = benchFile("output");
