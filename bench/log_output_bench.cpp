@@ -1,7 +1,7 @@
 // The text output's cost per record (compose the line, open, append, close) beside the floor:
 // the same bytes appended with the system's own open, write and close in a loop, in the same
-// run, with one thread and with four; and beside the floor with the regular-file check. And records serialised and read back, beside a plain copy
-// of the same bytes.
+// run, with one thread and with four; and beside the floor with the regular-file check. And records
+// serialised and read back, beside a plain copy of the same bytes.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -4,6 +4,7 @@
 #include <memory>
 #include <new>
 
+#include "qir_byte_form.h"
 #include "qir_sys/abi.h"
 #include "qir_sys/file.h"
 
@@ -27,26 +28,6 @@ Piece text(const qir_wchar_t* s, uint32_t length) {
 template <size_t N>
 Piece literal(const char (&s)[N]) {
     return {nullptr, s, N - 1};
-}
-
-// Signed decimal, as "%d" writes a 32-bit value.
-uint32_t formatDecimal(uint32_t value, char (&out)[12]) {
-    const auto signedValue = static_cast<int64_t>(static_cast<int32_t>(value));
-    uint64_t magnitude = static_cast<uint64_t>(signedValue < 0 ? -signedValue : signedValue);
-    char digits[12];
-    uint32_t count = 0;
-    do {
-        digits[count++] = static_cast<char>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    uint32_t at = 0;
-    if (signedValue < 0) {
-        out[at++] = '-';
-    }
-    while (count > 0) {
-        out[at++] = digits[--count];
-    }
-    return at;
 }
 
 // Eight lower-case hexadecimal digits, as "%08x" writes a 32-bit value.
@@ -98,10 +79,10 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
     char threadId[12];
     char returnCode[8];
     char lineNumber[12];
-    const uint32_t processIdLength = formatDecimal(data.m_ulProcessId, processId);
-    const uint32_t threadIdLength = formatDecimal(data.m_ulThreadId, threadId);
+    const uint32_t processIdLength = qir::form::formatDecimal(data.m_ulProcessId, processId);
+    const uint32_t threadIdLength = qir::form::formatDecimal(data.m_ulThreadId, threadId);
     formatHex8(data.m_ulReturnCode, returnCode);
-    const uint32_t lineLength = formatDecimal(data.m_ulLine, lineNumber);
+    const uint32_t lineLength = qir::form::formatDecimal(data.m_ulLine, lineNumber);
     const qir_wchar_t* severity = qirSeverityName(data.m_ulSeverity);
     uint32_t severityLength = 0;
     while (severity[severityLength] != 0) {

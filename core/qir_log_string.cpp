@@ -430,21 +430,9 @@ CQIRLogStringWChar::CQIRLogStringWChar(uint32_t ulValue, uint32_t ulRadix) {
     if (!resize(33)) {
         return;
     }
-    const auto value = static_cast<int64_t>(static_cast<int32_t>(ulValue));
-    uint64_t magnitude = static_cast<uint64_t>(value < 0 ? -value : value);
-    qir_wchar_t digits[12];
-    uint32_t count = 0;
-    do {
-        digits[count++] = static_cast<qir_wchar_t>('0' + magnitude % 10);
-        magnitude /= 10;
-    } while (magnitude != 0);
-    uint32_t at = 0;
-    if (value < 0) {
-        m_pBuffer[at++] = '-';
-    }
-    while (count > 0) {
-        m_pBuffer[at++] = digits[--count];
-    }
+    char digits[12];
+    const uint32_t at = qir::form::formatDecimal(ulValue, digits);
+    qir::sys::widenAscii(digits, at, m_pBuffer);
     m_pBuffer[at] = 0;
     resizeKeep(at + 1);
 }

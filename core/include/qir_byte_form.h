@@ -1,7 +1,7 @@
 // What the byte forms of the core share: the little-endian numbers that records, strings, log
 // strings, byte buffers and registry data are made of, the header of a text's form (a format
-// byte and a 32-bit length) and the scan for a text's terminator. Unaligned reads and writes, the
-// same bytes on every platform.
+// byte and a 32-bit length), the scan for a text's terminator and the decimal text of a number.
+// Unaligned reads and writes, the same bytes on every platform.
 #pragma once
 
 #include <cstdint>
@@ -44,6 +44,26 @@ uint32_t firstZero(const Char* text, uint32_t n) {
     } else {
         return static_cast<uint32_t>(qir::sys::zeroIndex(text, n));
     }
+}
+
+// The decimal text of a 32-bit value read as signed, as "%d" writes it; answers its length.
+inline uint32_t formatDecimal(uint32_t value, char (&out)[12]) {
+    const auto signedValue = static_cast<int64_t>(static_cast<int32_t>(value));
+    uint64_t magnitude = static_cast<uint64_t>(signedValue < 0 ? -signedValue : signedValue);
+    char digits[12];
+    uint32_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + magnitude % 10);
+        magnitude /= 10;
+    } while (magnitude != 0);
+    uint32_t at = 0;
+    if (signedValue < 0) {
+        out[at++] = '-';
+    }
+    while (count > 0) {
+        out[at++] = digits[--count];
+    }
+    return at;
 }
 
 }  // namespace qir::form
