@@ -274,7 +274,7 @@ class Show {
 void Show::pull(Input& in, bool last) {
     in.has = in.stream.next(in.head, last);
     LineTime time;
-    if (in.has && parseLineTime(in.head, time)) {
+    if (in.has && m_inputs.size() > 1 && parseLineTime(in.head, time)) {
         in.stream.lastKey = time.key();
     }
     in.key = in.stream.lastKey;  // a line without a time stays beside the line before it
