@@ -52,7 +52,7 @@ uint32_t fileFacts(const char* path, FileFacts& out) {
 
 uint32_t FileReader::open(const char* path) {
     m_file.reset(reinterpret_cast<intptr_t>(openPath(path, GENERIC_READ)));
-    return m_file ? kErrorSuccess : GetLastError();
+    return m_file ? uint32_t{kErrorSuccess} : GetLastError();
 }
 
 uint32_t FileReader::openStandardInput() {
@@ -73,8 +73,9 @@ uint32_t FileReader::facts(FileFacts& out) const {
 uint32_t FileReader::seek(uint64_t offset) {
     LARGE_INTEGER to{};
     to.QuadPart = static_cast<LONGLONG>(offset);
-    return SetFilePointerEx(handleOf(m_file.get()), to, nullptr, FILE_BEGIN) ? kErrorSuccess
-                                                                             : GetLastError();
+    return SetFilePointerEx(handleOf(m_file.get()), to, nullptr, FILE_BEGIN)
+               ? uint32_t{kErrorSuccess}
+               : GetLastError();
 }
 
 uint32_t FileReader::read(void* buffer, size_t size, size_t& got) {
@@ -84,7 +85,7 @@ uint32_t FileReader::read(void* buffer, size_t size, size_t& got) {
                   size > MAXDWORD ? MAXDWORD : static_cast<DWORD>(size), &count, nullptr)) {
         const DWORD error = GetLastError();
         // The writer of a pipe has closed it: its end.
-        return error == ERROR_BROKEN_PIPE ? kErrorSuccess : error;
+        return error == ERROR_BROKEN_PIPE ? uint32_t{kErrorSuccess} : error;
     }
     got = count;
     return kErrorSuccess;
