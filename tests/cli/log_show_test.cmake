@@ -50,7 +50,7 @@ endmacro()
 set(rows
   "${threads}|0|c1,torn\\x00text,a1,b1,a2,b2|"
   "thread_2.log thread_1.log|0|a1,b1,b2,a2|"
-  "${threads} -n 2|0|a2,b2|"
+  "${threads} -n 4|0|a1,b1,a2,b2|"
   "${threads} -n 0|0||"
   "${threads} --severity warning,Critical|0|c1,a2|"
   "${threads} --since 2026-12-07T10:00|0|b1,a2,b2|"
@@ -60,6 +60,7 @@ set(rows
   "${threads} --app other.exe|0|b1,b2|"
   "${threads} --pid 10|0|c1,a1,a2|"
   "${threads} --export alloc|0|c1|"
+  "${threads} --export LaunchState|0||"
   "${threads} --export GetTouchpadRegistryKey --severity error|0|b1,b2|"
   "odd.log|1|a1|odd.log ends in an odd byte"
   "folder.log thread_1.log|1|a1,a2|cannot read folder.log: Is a directory"
