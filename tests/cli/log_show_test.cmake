@@ -1,0 +1,121 @@
+# `velnorctl log show` on log files written here byte for byte: damaged and foreign files, three
+# per-thread files merged by time (across a day and a month, one without its byte order mark,
+# one ending in a line that is not a record), every filter, --with-file, --json read back by a
+# JSON parser, and standard input.
+#   cmake -DVELNORCTL=path -DDIR=scratch folder [-DEMULATOR=wrapper] -P log_show_test.cmake
+cmake_minimum_required(VERSION 3.25)
+
+# Writes DIR/NAME as printf writes FORMAT, then each further argument as a UTF-16LE line ended
+# by CR LF; an @ in a line stands for a NUL unit.
+function(log_file name format)
+  foreach(line IN LISTS ARGN)
+    string(REGEX REPLACE "(.)" "\\1\\\\000" units "${line}")
+    string(REPLACE "@\\000" "\\000\\000" units "${units}")
+    string(APPEND format "${units}\\r\\000\\n\\000")
+  endforeach()
+  execute_process(COMMAND printf "${format}" OUTPUT_FILE ${DIR}/${name})
+endfunction()
+
+# A record of program APP, process PID, at TIME from function FUNCTION with message MESSAGE.
+function(record var time severity app pid function message)
+  set(${var} "<${time}> <${severity}> <${app} : ${pid}, 7> <::${function}> <\"${message}\"> <While performing task: \"${function}\"> <Return Code: 0x80004005> <VelnorApi> <154>" PARENT_SCOPE)
+endfunction()
+
+record(a1 "Mon Dec 07 09:00:00 2026" ERROR companion.exe 10 GetTouchpadLaunchState a1)
+record(a2 "Mon Dec 07 10:00:01 2026" WARNING companion.exe 10 SetTouchpadLaunchState a2)
+record(b1 "Mon Dec 07 10:00:00 2026" ERROR Other.exe 20 GetTouchpadRegistryKey b1)
+record(b2 "Mon Dec 07 10:00:01 2026" ERROR Other.exe 20 GetTouchpadRegistryKey b2)
+record(c1 "Mon Nov 30 23:59:59 2026" CRITICAL companion.exe 10 CQIRBuffer::alloc c1)
+file(REMOVE_RECURSE ${DIR})
+file(MAKE_DIRECTORY ${DIR}/folder.log)
+log_file(thread_1.log "\\377\\376" "${a1}" "${a2}")
+log_file(thread_2.log "\\377\\376" "${b1}" "${b2}")
+# Cut in place by a rotation: no mark, zero units where the file began.
+log_file(thread_3.log "\\000\\000\\000\\000" "${c1}" "torn@\"text")
+log_file(odd.log "\\377\\376" "${a1}")
+file(APPEND ${DIR}/odd.log "x")
+file(WRITE ${DIR}/utf8.log "<Mon Dec 07 09:00:00 2026> <ERROR>\n")
+set(threads "thread_1.log thread_2.log thread_3.log")
+
+macro(run)
+  execute_process(COMMAND ${EMULATOR} ${VELNORCTL} log show ${ARGN} WORKING_DIRECTORY ${DIR}
+                  RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
+  string(REPLACE "\r" "" out "${out}")
+  string(REGEX REPLACE "\n$" "" out "${out}")
+  string(REPLACE "\n" ";" lines "${out}")
+endmacro()
+
+# arguments | exit status | the messages of the lines printed, in order (a line that is not a
+# record as it is) | what stderr says
+set(rows
+  "${threads}|0|c1,torn\\x00\"text,a1,b1,a2,b2|"
+  "thread_2.log thread_1.log|0|a1,b1,b2,a2|"
+  "${threads} -n 4|0|a1,b1,a2,b2|"
+  "${threads} -n 0|0||"
+  "${threads} --severity warning,Critical|0|c1,a2|"
+  "${threads} --since 2026-12-07T10:00|0|b1,a2,b2|"
+  "${threads} --until 2026-12-07T09:59|0|c1,a1|"
+  "${threads} --until 2026-11-30|0|c1|"
+  "${threads} --since 2026-12-07T10:00:01 --until 2026-12-07|0|a2,b2|"
+  "${threads} --app other.exe|0|b1,b2|"
+  "${threads} --pid 10|0|c1,a1,a2|"
+  "${threads} --export alloc|0|c1|"
+  "${threads} --export LaunchState|0||"
+  "${threads} --export GetTouchpadRegistryKey --severity error|0|b1,b2|"
+  "odd.log|1|a1|odd.log ends in an odd byte"
+  "folder.log thread_1.log|1|a1,a2|cannot read folder.log: Is a directory"
+  "utf8.log|1||utf8.log is not a log file"
+  "${threads} --since 2026-13-01|2||--since and --until take"
+  "thread_1.log --severity loud|2||--severity takes"
+  "- -|2||reads - once"
+  "- --follow|2||does not follow it")
+if(NOT EMULATOR)
+  execute_process(COMMAND id -u OUTPUT_VARIABLE user OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT user STREQUAL "0")
+    file(COPY_FILE ${DIR}/thread_1.log ${DIR}/locked.log)
+    file(CHMOD ${DIR}/locked.log PERMISSIONS OWNER_WRITE)
+    list(APPEND rows "locked.log|1||cannot read locked.log: Permission denied")
+  endif()
+endif()
+foreach(row IN LISTS rows)
+  string(REPLACE "|" ";" fields "${row}")
+  list(POP_FRONT fields args status want said)
+  separate_arguments(args UNIX_COMMAND "${args}")
+  run(${args})
+  list(TRANSFORM lines REPLACE "^<.*> <\"([^\"]*)\"> <While.*" "\\1")
+  string(REPLACE ";" "," shown "${lines}")
+  if(NOT rc STREQUAL status OR NOT shown STREQUAL want OR NOT err MATCHES "${said}")
+    message(SEND_ERROR "log show ${args}: exit ${rc}, printed [${shown}], said '${err}'")
+  endif()
+endforeach()
+
+# Whole lines: as written, each after the name of its file with --with-file.
+run(--with-file thread_1.log thread_3.log)
+if(NOT lines STREQUAL "thread_3.log: ${c1};thread_3.log: torn\\x00\"text;thread_1.log: ${a1};thread_1.log: ${a2}")
+  message(SEND_ERROR "--with-file printed: ${out}")
+endif()
+
+# JSON Lines: each line an object, its fields named and typed.
+run(--json --with-file thread_1.log thread_2.log thread_3.log)
+list(LENGTH lines count)
+list(GET lines 1 torn)
+list(GET lines 3 fourth)
+set(fields log time severity application pid tid object function message task return_code file line)
+foreach(field IN LISTS fields)
+  string(JSON value ERROR_VARIABLE bad GET "${fourth}" ${field})
+  string(JSON type ERROR_VARIABLE bad TYPE "${fourth}" ${field})
+  list(APPEND got "${field}=${type}:${value}")
+endforeach()
+string(JOIN " " got ${got})
+if(NOT count EQUAL 6 OR NOT torn MATCHES "^{\"log\":\"thread_3.log\",\"text\":\"torn\\\\u0000\\\\\"text\"}$"
+   OR NOT got STREQUAL "log=STRING:thread_2.log time=STRING:2026-12-07T10:00:00 severity=STRING:ERROR application=STRING:Other.exe pid=NUMBER:20 tid=NUMBER:7 object=STRING: function=STRING:GetTouchpadRegistryKey message=STRING:b1 task=STRING:GetTouchpadRegistryKey return_code=NUMBER:2147500037 file=STRING:VelnorApi line=NUMBER:154")
+  message(SEND_ERROR "--json printed ${count} lines: ${out}\nthe fourth read as: ${got}")
+endif()
+
+# Standard input, merged with a file.
+execute_process(COMMAND ${EMULATOR} ${VELNORCTL} log show - thread_2.log WORKING_DIRECTORY ${DIR}
+                INPUT_FILE ${DIR}/thread_1.log OUTPUT_VARIABLE out RESULT_VARIABLE rc TIMEOUT 60)
+string(REPLACE "\r" "" out "${out}")
+if(NOT rc EQUAL 0 OR NOT out STREQUAL "${a1}\n${b1}\n${a2}\n${b2}\n")
+  message(SEND_ERROR "log show - printed: ${out}")
+endif()

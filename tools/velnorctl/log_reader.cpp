@@ -1,0 +1,394 @@
+#include "log_reader.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "qir_sys/abi.h"
+#include "qir_sys/error.h"
+#include "qir_sys/unicode.h"
+
+namespace {
+
+constexpr size_t kChunkBytes = 64 * 1024;
+// A line longer than this many units is given out in pieces of this size.
+constexpr size_t kLineCap = 512 * 1024;
+constexpr Unit kCr = 0x0D;
+constexpr Unit kLf = 0x0A;
+constexpr Unit kMark = 0xFEFF;
+
+bool at(const Span& s, size_t i, const char* literal) {
+    const size_t length = std::strlen(literal);
+    if (i > s.count || s.count - i < length) {
+        return false;
+    }
+    for (size_t k = 0; k < length; ++k) {
+        if (s.units[i + k] != static_cast<Unit>(literal[k])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// The first place in [from, to) where `literal` starts, or `to`.
+size_t find(const Span& s, size_t from, size_t to, const char* literal) {
+    for (size_t i = from; i < to; ++i) {
+        if (at(Span{s.units, to}, i, literal)) {
+            return i;
+        }
+    }
+    return to;
+}
+
+// The last place in [from, to) where `literal` starts, or `to`.
+size_t findLast(const Span& s, size_t from, size_t to, const char* literal) {
+    for (size_t i = to; i > from; --i) {
+        if (at(Span{s.units, to}, i - 1, literal)) {
+            return i - 1;
+        }
+    }
+    return to;
+}
+
+Span part(const Span& s, size_t from, size_t to) {
+    return Span{s.units + from, to - from};
+}
+
+bool number(const Span& s, int base, uint32_t& out) {
+    uint64_t value = 0;
+    for (size_t i = 0; i < s.count; ++i) {
+        const Unit c = s.units[i];
+        const int digit = c >= '0' && c <= '9'                 ? c - '0'
+                          : base == 16 && c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : base == 16 && c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                               : -1;
+        value = value * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+        if (digit < 0 || value > UINT32_MAX) {
+            return false;
+        }
+    }
+    out = static_cast<uint32_t>(value);
+    return s.count > 0;
+}
+
+// The first unit at or after `from` (before `to`) for which `stop` holds, or `to`. Blocks of
+// units are tested whole, in a loop without an early exit that the compiler vectorizes: the
+// scans of every line go at about the speed of memory.
+template <class Stop>
+size_t skipPast(const Unit* u, size_t from, size_t to, Stop stop) {
+    constexpr size_t kBlock = 16;
+    size_t i = from;
+    for (; to - i >= kBlock; i += kBlock) {
+        unsigned any = 0;
+        for (size_t k = 0; k < kBlock; ++k) {
+            any |= stop(u[i + k]) ? 1u : 0u;
+        }
+        if (any != 0) {
+            break;
+        }
+    }
+    while (i < to && !stop(u[i])) {
+        ++i;
+    }
+    return i;
+}
+
+size_t skipTo(const Unit* u, size_t from, size_t to, Unit unit) {
+    return skipPast(u, from, to, [unit](Unit c) { return c == unit; });
+}
+
+bool isTextEscaped(Unit c) {
+    return ((c < 0x20) & (c != '\t')) | (c == 0x7F);
+}
+
+bool isJsonEscaped(Unit c) {
+    return (c < 0x20) | (c == '"') | (c == '\\');
+}
+
+int twoDigits(const Span& s, size_t i) {
+    const Unit a = s.units[i];
+    const Unit b = s.units[i + 1];
+    return a >= '0' && a <= '9' && b >= '0' && b <= '9' ? (a - '0') * 10 + (b - '0') : -1;
+}
+
+// Words for the Windows error numbers in which the platform layer answers, as strerror says them.
+std::string reason(uint32_t error) {
+    switch (error) {
+        case qir::sys::kErrorFileNotFound:
+        case qir::sys::kErrorPathNotFound:
+            return "No such file or directory";
+        case qir::sys::kErrorAccessDenied:
+            return "Permission denied";
+        case qir::sys::kErrorSharingViolation:
+            return "Sharing violation: another process holds the file";
+        case qir::sys::kErrorFilenameTooLong:
+            return "File name too long";
+        case qir::sys::kErrorInvalidName:
+            return "Invalid file name";
+        default:
+            return "error " + std::to_string(error);
+    }
+}
+
+}  // namespace
+
+int64_t LineTime::key() const {
+    return ((((int64_t{year} * 16 + month) * 32 + day) * 32 + hour) * 64 + minute) * 64 + second;
+}
+
+bool parseLineTime(const Span& line, LineTime& out) {
+    static const char kMonths[] = "JanFebMarAprMayJunJulAugSepOctNovDec";
+    const Unit* u = line.units;
+    if (line.count < 26 || u[0] != '<' || u[4] != ' ' || u[8] != ' ' || u[11] != ' ' ||
+        u[14] != ':' || u[17] != ':' || u[20] != ' ' || u[25] != '>') {
+        return false;
+    }
+    out.month = 0;
+    for (int m = 0; m < 12 && out.month == 0; ++m) {
+        const char name[4] = {kMonths[3 * m], kMonths[3 * m + 1], kMonths[3 * m + 2], '\0'};
+        out.month = at(line, 5, name) ? m + 1 : 0;
+    }
+    out.day = twoDigits(line, 9);
+    out.hour = twoDigits(line, 12);
+    out.minute = twoDigits(line, 15);
+    out.second = twoDigits(line, 18);
+    const int century = twoDigits(line, 21);
+    const int year = twoDigits(line, 23);
+    out.year = century * 100 + year;
+    return out.month != 0 && out.day >= 0 && out.hour >= 0 && out.minute >= 0 && out.second >= 0 &&
+           century >= 0 && year >= 0;
+}
+
+bool parseRecord(const Span& line, Record& r) {
+    const size_t n = line.count;
+    if (!at(line, 0, "<") || n < 2 || line.units[n - 1] != '>') {
+        return false;
+    }
+    const size_t timeEnd = find(line, 1, n, "> <");
+    const size_t severityEnd = find(line, timeEnd + 3, n, "> <");
+    const size_t processEnd = find(line, severityEnd + 3, n, "> <");
+    const size_t memberEnd = find(line, processEnd + 3, n, "> <\"");
+    if (memberEnd == n) {
+        return false;
+    }
+    r.time = part(line, 1, timeEnd);
+    r.severity = part(line, timeEnd + 3, severityEnd);
+    const Span process = part(line, severityEnd + 3, processEnd);
+    const size_t colon = findLast(process, 0, process.count, " : ");
+    const size_t comma = find(process, colon, process.count, ", ");
+    if (colon == process.count || comma == process.count ||
+        !number(part(process, colon + 3, comma), 10, r.pid) ||
+        !number(part(process, comma + 2, process.count), 10, r.tid)) {
+        return false;
+    }
+    r.application = part(process, 0, colon);
+    r.member = part(line, processEnd + 3, memberEnd);
+    const size_t scope = find(r.member, 0, r.member.count, "::");
+    r.object = part(r.member, 0, scope);
+    r.function = part(r.member, scope == r.member.count ? scope : scope + 2, r.member.count);
+    // From the back: <file> <line>, the return code, the task, and the message is what is left.
+    const size_t lineStart = findLast(line, memberEnd, n, "> <");
+    const size_t fileStart = findLast(line, memberEnd, lineStart, "> <");
+    const size_t codeStart = findLast(line, memberEnd, fileStart, "\"> <Return Code: 0x");
+    const size_t taskStart = findLast(line, memberEnd, codeStart, "\"> <While performing task: \"");
+    if (lineStart == n || fileStart == lineStart || codeStart == fileStart ||
+        taskStart == codeStart || taskStart < memberEnd + 4 ||
+        !number(part(line, lineStart + 3, n - 1), 10, r.line) ||
+        !number(part(line, codeStart + 19, fileStart), 16, r.returnCode)) {
+        return false;
+    }
+    r.file = part(line, fileStart + 3, lineStart);
+    r.task = part(line, taskStart + 28, codeStart);
+    r.message = part(line, memberEnd + 4, taskStart);
+    return true;
+}
+
+void appendText(std::string& out, const Span& text, bool json) {
+    static const char kHex[] = "0123456789abcdef";
+    size_t from = 0;
+    for (size_t i = 0;; ++i) {
+        i = json ? skipPast(text.units, i, text.count, isJsonEscaped)
+                 : skipPast(text.units, i, text.count, isTextEscaped);
+        const Unit c = i < text.count ? text.units[i] : 0;
+        qir::sys::utf16ToUtf8(text.units + from, i - from, out, true);
+        from = i + 1;
+        if (i == text.count) {
+            break;
+        }
+        if (json && c >= 0x20) {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else {
+            out += json ? "\\u00" : "\\x";
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+}
+
+void LogStream::fail(const char* what, uint32_t error) {
+    std::fprintf(stderr, "velnorctl: %s %s: %s\n", what, m_name.c_str(), reason(error).c_str());
+    m_failed = true;
+    m_end = true;
+    close();
+}
+
+bool LogStream::open() {
+    if (m_name == "-") {
+        const uint32_t error = m_file.openStandardInput();
+        if (error != 0) {
+            fail("cannot read", error);
+        }
+        m_end = error != 0;
+        return error == 0;
+    }
+    uint32_t error = m_file.open(m_name.c_str());
+    if (error == 0) {
+        error = m_file.facts(m_facts);
+    }
+    if (error != 0) {
+        fail("cannot read", error);
+        return false;
+    }
+    if (m_facts.kind != qir::sys::FileKind::Regular) {
+        std::fprintf(stderr, "velnorctl: cannot read %s: %s\n", m_name.c_str(),
+                     m_facts.kind == qir::sys::FileKind::Folder
+                         ? "Is a directory"
+                         : "not a regular file (a device, a pipe or a socket)");
+        m_failed = true;
+        close();
+        return false;
+    }
+    m_end = false;
+    return true;
+}
+
+bool LogStream::reopen() {
+    qir::sys::FileFacts now;
+    if (m_failed || qir::sys::fileFacts(m_name.c_str(), now) != 0 ||
+        (qir::sys::sameFile(now, m_facts) && now.size == m_offset)) {
+        return false;
+    }
+    if (m_file.open(m_name.c_str()) != 0 || m_file.facts(now) != 0 ||
+        now.kind != qir::sys::FileKind::Regular) {
+        close();
+        return false;  // gone again, or not yet a file: the next look tells
+    }
+    if (!qir::sys::sameFile(now, m_facts) || now.size < m_offset) {
+        std::fprintf(stderr, "velnorctl: %s was truncated or replaced: showing it from its start\n",
+                     m_name.c_str());
+        m_offset = 0;
+        m_bytes = m_begin = m_scan = 0;
+        m_started = false;
+    }
+    m_facts = now;
+    if (m_file.seek(m_offset) != 0) {
+        close();
+        return false;
+    }
+    m_end = false;
+    return true;
+}
+
+bool LogStream::fill() {
+    const size_t chunk = kChunkBytes / sizeof(Unit);
+    if (m_begin > 0 && m_buffer.size() - m_bytes / 2 < chunk) {
+        auto* bytes = reinterpret_cast<char*>(m_buffer.data());
+        std::memmove(bytes, bytes + 2 * m_begin, m_bytes - 2 * m_begin);
+        m_bytes -= 2 * m_begin;
+        m_scan -= m_begin;
+        m_begin = 0;
+    }
+    if (m_buffer.size() - m_bytes / 2 < chunk) {
+        m_buffer.resize(m_bytes / 2 + 2 * chunk);
+    }
+    const size_t before = m_bytes / 2;
+    size_t got = 0;
+    const uint32_t error = m_file.read(reinterpret_cast<char*>(m_buffer.data()) + m_bytes,
+                                       2 * m_buffer.size() - m_bytes, got);
+    if (error != 0) {
+        fail("cannot read", error);
+        return false;
+    }
+    m_bytes += got;
+    m_offset += got;
+    m_end = got == 0;
+    if constexpr (!qir::sys::kLittleEndian) {
+        for (size_t k = before; k < m_bytes / 2; ++k) {
+            const auto value = static_cast<uint16_t>(m_buffer[k]);
+            m_buffer[k] = static_cast<Unit>((value >> 8) | (value << 8));
+        }
+    }
+    return true;
+}
+
+// Skips the zero units that a truncation in place can leave where the file had its start, then
+// the byte order mark; a file without the mark (cut in place by a rotation: only a new file
+// gets one) is read when its text starts as a line does, with '<'.
+bool LogStream::start() {
+    const size_t units = m_bytes / 2;
+    while (m_begin < units && m_buffer[m_begin] == 0) {
+        ++m_begin;
+    }
+    m_scan = m_begin;
+    if (m_begin == units) {
+        return true;
+    }
+    if (m_buffer[m_begin] == kMark) {
+        m_scan = ++m_begin;
+    } else if (m_buffer[m_begin] != '<') {
+        std::fprintf(stderr,
+                     "velnorctl: %s is not a log file: it starts with neither the byte order "
+                     "mark FF FE nor UTF-16LE text\n",
+                     m_name.c_str());
+        m_failed = true;
+        close();
+        return false;
+    }
+    m_started = true;
+    return true;
+}
+
+bool LogStream::next(Span& line, bool last) {
+    for (;;) {
+        if (m_failed || (!m_started && !start())) {
+            return false;
+        }
+        const size_t units = m_bytes / 2;
+        const Unit* u = m_buffer.data();
+        for (size_t i = m_started ? skipTo(u, m_scan, units, kCr) : units; i + 1 < units;
+             i = skipTo(u, i + 1, units, kCr)) {
+            if (u[i + 1] == kLf) {
+                line = Span{u + m_begin, i - m_begin};
+                m_begin = m_scan = i + 2;
+                return true;
+            }
+        }
+        m_scan = units > m_begin ? units - 1 : m_begin;
+        if (units - m_begin >= kLineCap) {
+            line = Span{u + m_begin, kLineCap};
+            m_begin = m_scan = m_begin + kLineCap;
+            return true;
+        }
+        if (!m_end) {
+            if (!fill()) {
+                return false;
+            }
+            continue;
+        }
+        if (!last) {
+            return false;
+        }
+        if (units > m_begin) {
+            line = Span{u + m_begin, units - m_begin};
+            m_begin = m_scan = units;
+            return true;
+        }
+        if (m_bytes % 2 != 0) {
+            std::fprintf(stderr, "velnorctl: %s ends in an odd byte, half a UTF-16 unit\n",
+                         m_name.c_str());
+            m_failed = true;
+            m_bytes -= 1;
+        }
+        return false;
+    }
+}
