@@ -279,8 +279,9 @@ class Reader {
     }
 
   private:
+    // A null reason: a skip that an earlier report covers.
     void skip(size_t line, const char* reason) {
-        if (m_skipped != nullptr) {
+        if (m_skipped != nullptr && reason != nullptr) {
             m_skipped->push_back({line, reason});
         }
     }
