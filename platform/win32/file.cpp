@@ -180,7 +180,12 @@ AppendCheck checkAppend(const WideUnit* text) {
     const native::Path folder = separator != native::Path::npos ? path.substr(0, separator + 1)
                                 : path.size() >= 2 && path[1] == L':' ? path.substr(0, 2)
                                                                       : native::Path(L".\\");
-    const std::string folderName = win32::narrow(folder);
+    // Named without its final separator, unless it is a root's.
+    const size_t kept = folder.size() > 1 && folder[folder.size() - 2] != L':' &&
+                                (folder.back() == L'\\' || folder.back() == L'/')
+                            ? folder.size() - 1
+                            : folder.size();
+    const std::string folderName = win32::narrow(folder.substr(0, kept));
     const std::string name = win32::narrow(path);
     const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
     if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
@@ -201,7 +206,7 @@ AppendCheck checkAppend(const WideUnit* text) {
         return check;
     }
     // Opening asks the system's own access check; neither open changes anything.
-    native::File file(CreateFileW(path.c_str(), FILE_APPEND_DATA, native::kShareAll, nullptr,
+    native::File file(CreateFileW(path.c_str(), native::kAppendAccess, native::kShareAll, nullptr,
                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD error = file ? ERROR_SUCCESS : GetLastError();
     if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {

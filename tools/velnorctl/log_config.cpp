@@ -173,10 +173,10 @@ class Diagnosis {
             return;
         }
         typeWarning("Target", kTypeString);
-        const CQIRLogStringWChar target =
-            entry.m_bSeparateThreads
-                ? qirPerThreadFileName(entry.m_strTarget, CQIRLogStringWChar("<thread id>"))
-                : entry.m_strTarget;
+        // Thread 0 never runs: its file stands for every thread's, in the same folder.
+        const CQIRLogStringWChar target = entry.m_bSeparateThreads
+                                              ? qirPerThreadFileName(entry.m_strTarget, 0)
+                                              : entry.m_strTarget;
         const qir::sys::AppendCheck check = qir::sys::checkAppend(target.getBuffer());
         if (check.error != qir::sys::kErrorSuccess) {
             m_problems.push_back(check.reason);
