@@ -45,7 +45,7 @@ set(rows
   "${mixed}logging: on: [1-3] of 9 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
   "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
   "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
-  "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger takes at most 259,"
+  "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
   "${mixed}${out}E_String.: will not write: disabled: Enabled is REG_SZ, where the logger reads a REG_DWORD"
   "${mixed}${out}F_Detail.: will not write: Detail is 0: no severity is written\n"
   "${mixed}${out}G_Type.: will not write: Type 7 is no output type"

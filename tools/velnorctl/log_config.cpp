@@ -163,13 +163,14 @@ class Diagnosis {
         if (entry.m_strTarget.length() == 0) {
             const bool present = facts("Target", type, size);
             const std::string wrong = wrongType("Target", kTypeString);
-            m_problems.push_back(!present ? "it has no Target value"
-                                 : size > kTargetUnits * 2
-                                     ? "Target is " + std::to_string(size / 2 - 1) +
-                                           " characters long: the logger takes at most " +
-                                           std::to_string(kTargetUnits - 1) + ", and no longer one"
-                                 : !wrong.empty() ? wrong
-                                                  : "Target is empty");
+            m_problems.push_back(
+                !present ? "it has no Target value"
+                : size > kTargetUnits * 2
+                    ? "Target is " + std::to_string(size / 2 - 1) +
+                          " characters long: the logger ignores a Target longer than " +
+                          std::to_string(kTargetUnits - 1)
+                : !wrong.empty() ? wrong
+                                 : "Target is empty");
             return;
         }
         typeWarning("Target", kTypeString);
