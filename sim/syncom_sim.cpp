@@ -17,6 +17,7 @@
 // application data (Windows), state (XDG) or temporary directory.
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -80,14 +81,44 @@ struct StateFile {
         return file;
     }
 
-    std::map<std::string, std::string> values() const {
+    // The settings; a line that is neither one of them, blank nor a '#' comment is named on
+    // standard error, since a test that misspells a fault would otherwise pass for the wrong
+    // reason.
+    std::map<std::string, std::string> values(const std::string& path) const {
+        static const char* const kNames[] = {"state",
+                                             "gesture",
+                                             "key",
+                                             "key_size",
+                                             "no_device",
+                                             "null_api",
+                                             "null_device",
+                                             "fail.SynCreateAPI",
+                                             "fail.FindDevice",
+                                             "fail.CreateDevice",
+                                             "fail.GetProperty",
+                                             "fail.GetStringProperty",
+                                             "fail.SetProperty",
+                                             "fail.PersistState"};
         std::map<std::string, std::string> result;
-        for (const std::string& line : lines) {
+        for (size_t i = 0; i < lines.size(); ++i) {
+            const std::string& line = lines[i];
             const auto equals = line.find('=');
-            if (line.empty() || line[0] == '#' || equals == std::string::npos) {
+            if (line.empty() || line[0] == '#') {
                 continue;
             }
-            result[line.substr(0, equals)] = line.substr(equals + 1);
+            const std::string name = line.substr(0, equals);
+            bool known = false;
+            for (const char* candidate : kNames) {
+                known = known || name == candidate;
+            }
+            if (equals == std::string::npos || !known) {
+                std::fprintf(
+                    stderr, "syncom-sim: state file %s line %zu: '%s' %s\n", path.c_str(), i + 1,
+                    line.c_str(),
+                    equals == std::string::npos ? "is not NAME=VALUE" : "sets no known name");
+                continue;
+            }
+            result[name] = line.substr(equals + 1);
         }
         return result;
     }
@@ -119,7 +150,7 @@ int32_t parseCode(const std::string& text) {
 // The live touchpad of this process, as the state file described it at first use.
 struct Device {
     explicit Device(std::string file)
-        : path(std::move(file)), settings(StateFile::read(path).values()) {
+        : path(std::move(file)), settings(StateFile::read(path).values(path)) {
         state = setting("state") == "on" ? 1 : 0;
         hasGesture = setting("gesture") == "no" ? 0 : 1;
         if (settings.count("key") != 0) {

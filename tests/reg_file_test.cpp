@@ -121,6 +121,32 @@ TEST(RegFileTest, ReadsEachFileAsRegeditWrites) {
     }
 }
 
+// Each skipped line by its number (a continued value by its first) and the start of its reason;
+// blank lines, comments and the values below a section that opens no key are no skips.
+TEST(RegFileTest, ReportsEachLineItSkips) {
+    const std::string longName(regfile::kMaxKeyNameUnits + 1, 'k');
+    const std::pair<std::string, const char*> rows[] = {
+        {file(R"("v"=dword:1|[$\T]|junk|"a"=dword:zz|"b" dword:1|"c=dword:1|"d"="x~"|"e"=hex:01,\)"
+              R"(|  02,\|[$\U|"f"=dword:1|[HKEY_CURRENT_USER\X]|"g"=1|;c||[-$\T]|"h"=dword:1)"
+              R"(|[$\)" +
+              longName + R"(]|[$\W]|"i"=hex:01,\|02|x)"),
+         " 3:a value before 5:neither a sect 6:data that is n 7:no '=' after t 8:a value name t"
+         " 9:a NUL characte 10:a hex list con 12:a section with 14:a section of a 19:a value below "
+         " 20:a key name ove 24:neither a sect"},
+        {"REGEDIT5\n" + file("[$\\T]"), " 1:no header \"Win"},
+        {std::string(regfile::kMaxFileBytes + 1, ';'), " 1:the file is ov"},
+    };
+    for (const auto& [bytes, expected] : rows) {
+        std::vector<regfile::Skipped> skipped;
+        regfile::parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &skipped);
+        std::string shown;
+        for (const regfile::Skipped& line : skipped) {
+            shown += " " + std::to_string(line.line) + ":" + line.reason.substr(0, 14);
+        }
+        EXPECT_EQ(shown, expected) << bytes;
+    }
+}
+
 // Names, depth, keys, values and bytes up to their limits are read; past them they are
 // skipped (a file: not read at all).
 TEST(RegFileTest, ReadsUpToItsLimits) {

@@ -1,6 +1,7 @@
 #include "qir_sys/error.h"
 
 #include <cerrno>
+#include <cstring>
 
 #include "errno_map.h"
 
@@ -63,15 +64,20 @@ uint32_t fromErrno(int error) {
 }
 
 int errnoFor(uint32_t error) {
-    static const int kMapped[] = {ENOENT, ENOTDIR, EACCES, EEXIST, ENOSPC, EROFS,
-                                  ENAMETOOLONG, EMFILE, ENOMEM, EBUSY, ELOOP, EFBIG,
-                                  EIO, EINVAL, EOPNOTSUPP};
+    static const int kMapped[] = {ENOENT, ENOTDIR,      EACCES, EEXIST, ENOSPC,
+                                  EROFS,  ENAMETOOLONG, EMFILE, ENOMEM, EBUSY,
+                                  ELOOP,  EFBIG,        EIO,    EINVAL, EOPNOTSUPP};
     for (int mapped : kMapped) {
         if (fromErrno(mapped) == error) {
             return mapped;
         }
     }
     return EPROTO;
+}
+
+std::string errorText(uint32_t error) {
+    const int mapped = errnoFor(error);
+    return mapped == EPROTO ? "error " + std::to_string(error) : std::strerror(mapped);
 }
 
 }  // namespace qir::sys

@@ -5,12 +5,14 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstring>
 #include <string>
 
 #include "errno_map.h"
 #include "file_native.h"
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
+#include "qir_sys/file.h"
 #include "qir_sys/process.h"
 #include "qir_sys/unicode.h"
 
@@ -165,8 +167,9 @@ uint32_t publish(File& file, const Path& temporary, const Path& path) {
     if (result == 0) {
         return kErrorSuccess;
     }
-    return errno == EEXIST ? kErrorAlreadyExists
-                           : refusedHere(errno) ? kErrorNotSupported : fromErrno(errno);
+    return errno == EEXIST      ? kErrorAlreadyExists
+           : refusedHere(errno) ? kErrorNotSupported
+                                : fromErrno(errno);
 }
 
 void removeName(const Path& path) {
@@ -182,3 +185,73 @@ uint32_t deleteFile(const Path& path) {
 }
 
 }  // namespace qir::sys::native
+
+namespace qir::sys {
+
+namespace {
+
+const char* kindOf(mode_t mode) {
+    return S_ISDIR(mode)                    ? "a folder"
+           : S_ISFIFO(mode)                 ? "a FIFO"
+           : S_ISCHR(mode) || S_ISBLK(mode) ? "a device"
+           : S_ISSOCK(mode)                 ? "a socket"
+                                            : "not a file";
+}
+
+}  // namespace
+
+AppendCheck checkAppend(const WideUnit* text) {
+    AppendCheck check;
+    native::Path path;
+    check.error = text == nullptr ? kErrorPathNotFound : native::toPath(text, path);
+    if (check.error != kErrorSuccess) {
+        check.reason =
+            check.error == kErrorInvalidName ? "the path is not valid UTF-16" : "no path";
+        return check;
+    }
+    const size_t slash = path.rfind('/');
+    const std::string folder = slash == std::string::npos ? "."
+                               : slash == 0               ? "/"
+                                                          : path.substr(0, slash);
+    struct stat status {};
+    // "folder/." names the folder only when it is one.
+    if (::stat((folder + "/.").c_str(), &status) != 0) {
+        const int error = errno;
+        check.error = kErrorPathNotFound;
+        check.reason = "the folder " + folder +
+                       (error == ENOENT    ? " does not exist"
+                        : error == ENOTDIR ? " is not a folder"
+                                           : std::string(": ") + std::strerror(error));
+        return check;
+    }
+    if ((status.st_mode & S_IWOTH) != 0 && (status.st_mode & S_ISVTX) == 0) {
+        check.folderOpenToAll = folder;
+    }
+    // An existing file is appended to as it is; only a new one needs the folder to be writable.
+    const char* problem = nullptr;
+    const std::string* name = &path;
+    int error = 0;
+    if (::stat(path.c_str(), &status) == 0) {
+        if (!S_ISREG(status.st_mode)) {
+            check.error = kErrorAccessDenied;
+            check.reason = path + " is not a regular file: it is " + kindOf(status.st_mode);
+            return check;
+        }
+        problem = ::access(path.c_str(), W_OK) != 0 ? "this user cannot write to " : nullptr;
+        error = errno;
+    } else if (errno != ENOENT) {
+        problem = "this user cannot reach ";
+        error = errno;
+    } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        problem = "this user cannot create files in the folder ";
+        name = &folder;
+        error = errno;
+    }
+    if (problem != nullptr) {
+        check.error = kErrorAccessDenied;
+        check.reason = problem + *name + ": " + std::strerror(error);
+    }
+    return check;
+}
+
+}  // namespace qir::sys

@@ -1,6 +1,8 @@
 #include "qir_sys/library.h"
 
 #include <dlfcn.h>
+#include <limits.h>
+#include <link.h>
 
 #include <cinttypes>
 #include <cstdio>
@@ -23,13 +25,34 @@ void* Library::symbol(const char* name) const {
     return address;
 }
 
+// The loader's name for the module may be relative to the current directory at load time; its
+// origin is the absolute folder it was found in. realpath takes out "..", and links.
+std::string Library::path() const {
+    link_map* map = nullptr;
+    char origin[PATH_MAX + 1] = {};
+    if (!m_handle || dlinfo(m_handle.get(), RTLD_DI_LINKMAP, &map) != 0 || map == nullptr ||
+        map->l_name == nullptr || dlinfo(m_handle.get(), RTLD_DI_ORIGIN, origin) != 0) {
+        return {};
+    }
+    const std::string name = map->l_name;
+    const size_t slash = name.rfind('/');
+    const std::string joined =
+        std::string(origin) + "/" + (slash == std::string::npos ? name : name.substr(slash + 1));
+    char resolved[PATH_MAX + 1] = {};
+    return realpath(joined.c_str(), resolved) != nullptr ? resolved : joined;
+}
+
 std::string libraryFileName(const std::string& stem) {
     return "lib" + stem + ".so";
 }
 
-Library openLibrary(const std::string& name, uint32_t& error) {
+Library openLibrary(const std::string& name, uint32_t& error, std::string* reason) {
     void* handle = dlopen(name.c_str(), RTLD_NOW | RTLD_LOCAL);
     error = handle != nullptr ? kErrorSuccess : kErrorModNotFound;
+    if (handle == nullptr && reason != nullptr) {
+        const char* words = dlerror();
+        *reason = words != nullptr ? words : "the loader gives no reason";
+    }
     return Library(handle);
 }
 

@@ -122,6 +122,7 @@ class Lines {
         if (m_ended) {
             return false;
         }
+        ++m_number;
         const size_t end = m_text.find(u'\n', m_position);
         const size_t stop = end == View::npos ? m_text.size() : end;
         line = m_text.substr(m_position, stop - m_position);
@@ -135,15 +136,20 @@ class Lines {
 
     size_t position() const { return m_position; }
     bool ended() const { return m_ended; }
+    // The number of the line that next() gave last; the first is 1.
+    size_t number() const { return m_number; }
+    // Back to the start of the line that next() gave last.
     void rewind(size_t position, bool ended) {
         m_position = position;
         m_ended = ended;
+        --m_number;
     }
 
   private:
     View m_text;
     size_t m_position = 0;
     bool m_ended = false;
+    size_t m_number = 0;
 };
 
 // A quoted name or text from `text` at `position` (on its opening quote), with the escapes
@@ -234,7 +240,7 @@ const Value* Key::findValue(std::u16string_view name) const {
 // Builds the tree line by line.
 class Reader {
   public:
-    explicit Reader(Key& root) : m_root(root) {}
+    Reader(Key& root, std::vector<Skipped>* skipped) : m_root(root), m_skipped(skipped) {}
 
     void read(View text) {
         Lines lines(text);
@@ -248,29 +254,49 @@ class Reader {
         } else if (header == u"REGEDIT4") {
             m_unicode = false;
         } else {
+            skip(1,
+                 "no header \"Windows Registry Editor Version 5.00\" or \"REGEDIT4\": the whole "
+                 "file is skipped");
             return;
         }
         while (lines.next(line)) {
+            m_line = lines.number();
             line = trimLeft(line);
             if (line.empty() || line[0] == u';') {
                 continue;
             }
             const bool hasNul = line.find(u'\0') != View::npos;
             if (line[0] == u'[') {
-                m_current = hasNul ? nullptr : section(line);
+                m_orphans = nullptr;
+                m_current = hasNul ? skipSection("a NUL character") : section(line);
             } else if (line[0] == u'"' || line[0] == u'@') {
                 value(line, hasNul, lines);
+            } else {
+                skip(m_line, "neither a section, a value nor a comment");
             }
         }
         finish(m_root);
     }
 
   private:
+    // A null reason: a skip that an earlier report covers.
+    void skip(size_t line, const char* reason) {
+        if (m_skipped != nullptr && reason != nullptr) {
+            m_skipped->push_back({line, reason});
+        }
+    }
+
+    // A section line that opens no key; the values below it go unreported.
+    Key* skipSection(const char* reason) {
+        skip(m_line, (std::string(reason) + ": skipped with the values below it").c_str());
+        return nullptr;
+    }
+
     // The key a section line opens, or null.
     Key* section(View line) {
         const size_t close = line.rfind(u']');
         if (close == View::npos || !trimLeft(line.substr(close + 1)).empty()) {
-            return nullptr;
+            return skipSection("a section without its closing ']', or with text after it");
         }
         View body = line.substr(1, close - 1);
         const bool remove = !body.empty() && body[0] == u'-';
@@ -279,7 +305,7 @@ class Reader {
         }
         const size_t slash = body.find(u'\\');
         if (!sameFolded(body.substr(0, slash), u"HKEY_LOCAL_MACHINE")) {
-            return nullptr;
+            return skipSection("a section of another hive than HKEY_LOCAL_MACHINE");
         }
         std::vector<View> names;
         if (slash != View::npos) {
@@ -292,7 +318,7 @@ class Reader {
                     continue;
                 }
                 if (name.size() > kMaxKeyNameUnits || names.size() == kMaxDepth) {
-                    return nullptr;
+                    return skipSection("a key name over 255 characters, or keys deeper than 512");
                 }
                 names.push_back(name);
             }
@@ -306,7 +332,7 @@ class Reader {
             auto found = key->m_subkeys.find(name);
             if (found == key->m_subkeys.end()) {
                 if (m_keys == kMaxKeys) {
-                    return nullptr;
+                    return skipSection("a key past the limit of 65536 keys");
                 }
                 ++m_keys;
                 found = key->m_subkeys.emplace(Text(name), std::make_unique<Key>(name)).first;
@@ -318,6 +344,7 @@ class Reader {
 
     // Deleting the hive itself is no deletion, as on Windows; either way no key is left open.
     Key* removeKey(const std::vector<View>& names) {
+        m_orphans = "a value below a section that deletes a key";
         Key* parent = &m_root;
         for (size_t i = 0; parent != nullptr && i + 1 < names.size(); ++i) {
             const auto found = parent->m_subkeys.find(names[i]);
@@ -332,27 +359,37 @@ class Reader {
         return nullptr;
     }
 
-    void value(View line, bool malformed, Lines& lines) {
+    void value(View line, bool hasNul, Lines& lines) {
+        const char* malformed = hasNul ? "a NUL character" : nullptr;
         Text name;
         size_t position = 1;
         if (line[0] == u'"') {
             position = 0;
             auto text = quoted(line, position);
-            malformed = malformed || !text || text->size() > kMaxValueNameUnits;
+            if (malformed == nullptr && (!text || text->size() > kMaxValueNameUnits)) {
+                malformed = "a value name that is not a quoted name of at most 16383 characters";
+            }
             if (text) {
                 name = std::move(*text);
             }
         }
         View data = trimLeft(line.substr(position < line.size() ? position : line.size()));
-        malformed = malformed || data.empty() || data[0] != u'=';
+        if (malformed == nullptr && (data.empty() || data[0] != u'=')) {
+            malformed = "no '=' after the value name";
+        }
         data = trimRight(trimLeft(data.substr(data.empty() ? 0 : 1)));
 
         Text joined;
         if (isHexData(data) && !data.empty() && data.back() == u'\\') {
-            malformed = !continued(data, lines, joined) || malformed;
+            if (!continued(data, lines, joined) && malformed == nullptr) {
+                malformed =
+                    "a hex list continued with '\\' that a section, a NUL character or "
+                    "the end of the file cuts off";
+            }
             data = joined;
         }
-        if (malformed || m_current == nullptr) {
+        if (malformed != nullptr || m_current == nullptr) {
+            skip(m_line, malformed != nullptr ? malformed : m_orphans);
             return;
         }
         if (data == u"-") {
@@ -361,6 +398,9 @@ class Reader {
         }
         std::optional<Value> parsed = valueData(data);
         if (!parsed) {
+            skip(m_line,
+                 "data that is none of \"text\", dword: with 1 to 8 hex digits, hex: and "
+                 "hex(N): with two hex digits a byte");
             return;
         }
         const auto found = m_current->m_values.find(name);
@@ -369,6 +409,8 @@ class Reader {
         } else if (m_values < kMaxValues) {
             ++m_values;
             m_current->m_values.emplace(std::move(name), std::move(*parsed));
+        } else {
+            skip(m_line, "a value past the limit of 65536 values");
         }
     }
 
@@ -458,19 +500,27 @@ class Reader {
     }
 
     Key& m_root;
+    std::vector<Skipped>* m_skipped;
+    size_t m_line = 0;  // the line being read
+    // Why a value is skipped while no key is open; null when the section that left none open
+    // has said so.
+    const char* m_orphans = "a value before the first section";
     Key* m_current = nullptr;
     bool m_unicode = true;
     size_t m_keys = 0;
     size_t m_values = 0;
 };
 
-std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size) {
+std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size, std::vector<Skipped>* skipped) {
     auto root = std::make_unique<Key>(u"");
-    if (bytes == nullptr || size > kMaxFileBytes) {
+    if (size > kMaxFileBytes) {
+        if (skipped != nullptr) {
+            skipped->push_back({1, "the file is over 4 MiB: the whole file is skipped"});
+        }
         return root;
     }
-    const Text text = decode(bytes, size);
-    Reader(*root).read(text);
+    const Text text = bytes == nullptr ? Text() : decode(bytes, size);
+    Reader(*root, skipped).read(text);
     return root;
 }
 

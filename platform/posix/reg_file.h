@@ -91,9 +91,20 @@ class Key {
     std::vector<const Key*> m_ordered;
 };
 
+// A line the reader skipped, for people: its number (the first line is 1; a value continued
+// over several lines is named by its first) and why, in words.
+struct Skipped {
+    size_t line;
+    std::string reason;
+};
+
 // Parses `size` bytes of a .reg file into the key that stands for HKEY_LOCAL_MACHINE (never
 // null; without keys or values for bytes that are no registry file). Throws std::bad_alloc
-// when memory runs out; the limits above keep what it takes proportional to `size`.
-std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size);
+// when memory runs out; the limits above keep what it takes proportional to `size`. When
+// `skipped` is given, each line that was skipped is appended to it, in file order; blank lines
+// and comments are no skips, nor are the values below a section of another hive, which the
+// section's own report covers.
+std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size,
+                           std::vector<Skipped>* skipped = nullptr);
 
 }  // namespace qir::sys::regfile

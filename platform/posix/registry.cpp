@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -139,6 +140,25 @@ std::string registrySource() {
            (readable ? "" : ", which cannot be read: an empty registry");
 }
 
+std::vector<std::string> registryWarnings() {
+    std::vector<std::string> lines;
+    try {
+        const char* path = registryFile();
+        std::vector<uint8_t> bytes;
+        std::vector<regfile::Skipped> skipped;
+        if (readRegistryFile(path, bytes)) {
+            regfile::parse(bytes.data(), bytes.size(), &skipped);
+        }
+        for (const regfile::Skipped& line : skipped) {
+            lines.push_back(std::string("registry file ") + path + " line " +
+                            std::to_string(line.line) + ": " + line.reason);
+        }
+    } catch (...) {
+        lines.clear();  // out of memory
+    }
+    return lines;
+}
+
 uint32_t openRegistryKey(const WideUnit* path, RegistryKey& key) {
     key = RegistryKey();
     uint32_t injected = 0;
@@ -229,6 +249,21 @@ uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* 
         std::memcpy(buffer, value->data.data(), needed);
     }
     size = needed;
+    return kErrorSuccess;
+}
+
+uint32_t registryValueType(const RegistryKey& key, const WideUnit* name, uint32_t& type,
+                           uint32_t& size) {
+    const regfile::Key* opened = keyOf(key);
+    if (opened == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    const regfile::Value* value = opened->findValue(viewOf(name));
+    if (value == nullptr) {
+        return kErrorFileNotFound;
+    }
+    type = value->type;
+    size = static_cast<uint32_t>(value->data.size());
     return kErrorSuccess;
 }
 

@@ -6,6 +6,7 @@
 #include "file_native.h"
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
+#include "qir_sys/file.h"
 #include "qir_sys/process.h"
 #include "qir_win32.h"
 
@@ -163,3 +164,71 @@ uint32_t deleteFile(const Path& path) {
 }
 
 }  // namespace qir::sys::native
+
+namespace qir::sys {
+
+AppendCheck checkAppend(const WideUnit* text) {
+    AppendCheck check;
+    native::Path path;
+    if (text == nullptr || native::toPath(text, path) != kErrorSuccess) {
+        check.error = kErrorPathNotFound;
+        check.reason = "no path";
+        return check;
+    }
+    // The folder with its final separator ("C:\" is the root, "C:" the drive's current folder).
+    const size_t separator = path.find_last_of(L"\\/");
+    const native::Path folder = separator != native::Path::npos ? path.substr(0, separator + 1)
+                                : path.size() >= 2 && path[1] == L':' ? path.substr(0, 2)
+                                                                      : native::Path(L".\\");
+    // Named without its final separator, unless it is a root's.
+    const size_t kept = folder.size() > 1 && folder[folder.size() - 2] != L':' &&
+                                (folder.back() == L'\\' || folder.back() == L'/')
+                            ? folder.size() - 1
+                            : folder.size();
+    const std::string folderName = win32::narrow(folder.substr(0, kept));
+    const std::string name = win32::narrow(path);
+    const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+    if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
+        (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        const DWORD error = GetLastError();
+        check.error = kErrorPathNotFound;
+        check.reason = "the folder " + folderName +
+                       (folderAttributes != INVALID_FILE_ATTRIBUTES ? " is not a folder"
+                        : error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND
+                            ? " does not exist"
+                            : ": " + errorText(error));
+        return check;
+    }
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        check.error = kErrorAccessDenied;
+        check.reason = name + " is not a regular file: it is a folder";
+        return check;
+    }
+    // Opening asks the system's own access check; neither open changes anything.
+    native::File file(CreateFileW(path.c_str(), native::kAppendAccess, native::kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD error = file ? ERROR_SUCCESS : GetLastError();
+    if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
+        check.error = kErrorAccessDenied;
+        check.reason = name + " is not a regular file: it is a device or a pipe";
+        return check;
+    }
+    if (error == ERROR_FILE_NOT_FOUND) {
+        const native::File directory(CreateFileW(folder.c_str(), FILE_ADD_FILE, native::kShareAll,
+                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+                                                 nullptr));
+        error = directory ? ERROR_SUCCESS : GetLastError();
+        if (error != ERROR_SUCCESS) {
+            check.error = kErrorAccessDenied;
+            check.reason = "this user cannot create files in the folder " + folderName + ": " +
+                           errorText(error);
+        }
+    } else if (error != ERROR_SUCCESS) {
+        check.error = kErrorAccessDenied;
+        check.reason = "this user cannot write to " + name + ": " + errorText(error);
+    }
+    return check;
+}
+
+}  // namespace qir::sys

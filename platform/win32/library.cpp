@@ -23,6 +23,23 @@ void* Library::symbol(const char* name) const {
     return reinterpret_cast<void*>(address);
 }
 
+std::string Library::path() const {
+    std::wstring path(MAX_PATH, L'\0');
+    while (m_handle && path.size() <= 32768) {  // the longest path Windows takes
+        const DWORD length = GetModuleFileNameW(static_cast<HMODULE>(m_handle.get()), &path[0],
+                                                static_cast<DWORD>(path.size()));
+        if (length == 0) {
+            break;
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            return win32::narrow(path);
+        }
+        path.resize(path.size() * 2);  // cut off: the path is longer than the buffer
+    }
+    return {};
+}
+
 std::string libraryFileName(const std::string& stem) {
     return stem + ".dll";
 }
@@ -38,9 +55,12 @@ HMODULE loadFromDefaultDirectories(const std::wstring& name) {
 
 }  // namespace
 
-Library openLibrary(const std::string& name, uint32_t& error) {
+Library openLibrary(const std::string& name, uint32_t& error, std::string* reason) {
     HMODULE handle = loadFromDefaultDirectories(win32::widen(name));
     error = handle != nullptr ? kErrorSuccess : kErrorModNotFound;
+    if (handle == nullptr && reason != nullptr) {
+        *reason = errorText(GetLastError());
+    }
     return Library(handle);
 }
 

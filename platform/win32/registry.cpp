@@ -107,4 +107,23 @@ std::string registrySource() {
     return "the Windows registry, HKEY_LOCAL_MACHINE";
 }
 
+std::vector<std::string> registryWarnings() {
+    return {};
+}
+
+uint32_t registryValueType(const RegistryKey& key, const WideUnit* name, uint32_t& type,
+                           uint32_t& size) {
+    if (!key) {
+        return kErrorInvalidHandle;
+    }
+    DWORD kind = 0;
+    DWORD bytes = 0;
+    const LSTATUS status = RegQueryValueExW(handleOf(key), name, nullptr, &kind, nullptr, &bytes);
+    if (status == ERROR_SUCCESS) {
+        type = kind;
+        size = bytes;
+    }
+    return static_cast<uint32_t>(status);
+}
+
 }  // namespace qir::sys

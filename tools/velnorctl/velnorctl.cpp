@@ -9,8 +9,10 @@
 #include <vector>
 
 #include "VelnorApi.h"
+#include "command_line.h"
 #include "log_commands.h"
 #include "qir_sys/library.h"
+#include "status.h"
 #include "text.h"
 
 namespace {
@@ -35,12 +37,16 @@ const char* const kUsage =
     "  log show FILE...|- [OPTIONS]\n"
     "                         print log files as UTF-8 text or JSON, merged by time\n"
     "  log config [--app NAME]\n"
-    "                         show the logging configuration a program would get\n"
-    "  COMMAND --help         help for one command\n"
+    "                         show the logging configuration a program would get, and why\n"
+    "                         an output will not write\n"
+    "  status                 show which VelnorApi and vendor library are used, where the\n"
+    "                         logging configuration comes from, and a verdict per output\n"
+    "  help COMMAND, COMMAND --help\n"
+    "                         help for one command\n"
     "  --version              print velnorctl's version, which is the release's\n"
     "\n"
-    "exit status: 0 success, 1 the library answered 0, could not be loaded or a file could not\n"
-    "be read, 2 usage error\n";
+    "exit status: 0 success, 1 the library answered 0, could not be loaded, a file could not\n"
+    "be read or no log output will write, 2 usage error\n";
 
 const char* const kGetUsage = "usage: velnorctl get\nprints on or off\n";
 const char* const kSetUsage = "usage: velnorctl set on|off\nswitches the launch state\n";
@@ -53,23 +59,15 @@ int usageError(const char* message, const char* usage) {
     return kExitUsage;
 }
 
-bool wantsHelp(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
-            return true;
-        }
-    }
-    return false;
-}
-
 class Api {
   public:
     bool load() {
         const std::string name = qir::sys::libraryFileName("VelnorApi");
         uint32_t error = 0;
-        m_library = qir::sys::openLibrary(name, error);
+        std::string reason;
+        m_library = qir::sys::openLibrary(name, error, &reason);
         if (!m_library) {
-            std::fprintf(stderr, "velnorctl: cannot load %s (error %u)\n", name.c_str(), error);
+            std::fprintf(stderr, "velnorctl: cannot load %s: %s\n", name.c_str(), reason.c_str());
             return false;
         }
         get = reinterpret_cast<PFN_GetTouchpadLaunchState>(
@@ -99,7 +97,7 @@ int failed(const char* function) {
 }
 
 int commandGet(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
+    if (wantsHelp(argc, argv, 2)) {
         std::fputs(kGetUsage, stdout);
         return kExitOk;
     }
@@ -119,7 +117,7 @@ int commandGet(int argc, char** argv) {
 }
 
 int commandSet(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
+    if (wantsHelp(argc, argv, 2)) {
         std::fputs(kSetUsage, stdout);
         return kExitOk;
     }
@@ -148,7 +146,7 @@ bool parseCapacity(const char* text, int32_t& capacity) {
 }
 
 int commandKey(int argc, char** argv) {
-    if (wantsHelp(argc, argv)) {
+    if (wantsHelp(argc, argv, 2)) {
         std::fputs(kKeyUsage, stdout);
         return kExitOk;
     }
@@ -173,17 +171,33 @@ int commandKey(int argc, char** argv) {
     return kExitOk;
 }
 
-}  // namespace
+int run(int argc, char** argv);
 
-int main(int argc, char** argv) {
+// `help COMMAND [WORDS]` is `COMMAND [WORDS] --help`.
+int commandHelp(int argc, char** argv) {
+    if (argc == 2) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    std::vector<char*> words{argv[0]};
+    words.insert(words.end(), argv + 2, argv + argc);
+    char help[] = "--help";
+    words.push_back(help);
+    words.push_back(nullptr);
+    return run(static_cast<int>(words.size() - 1), words.data());
+}
+
+int run(int argc, char** argv) {
     if (argc < 2) {
         return usageError("no command", kUsage);
     }
     const char* command = argv[1];
-    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0 ||
-        std::strcmp(command, "help") == 0) {
+    if (std::strcmp(command, "--help") == 0 || std::strcmp(command, "-h") == 0) {
         std::fputs(kUsage, stdout);
         return kExitOk;
+    }
+    if (std::strcmp(command, "help") == 0) {
+        return commandHelp(argc, argv);
     }
     if (std::strcmp(command, "--version") == 0) {
         std::printf("velnorctl %s\n", VELNOR_VERSION);
@@ -201,5 +215,16 @@ int main(int argc, char** argv) {
     if (std::strcmp(command, "log") == 0) {
         return logCommand(argc, argv);
     }
-    return usageError("unknown command", kUsage);
+    if (std::strcmp(command, "status") == 0) {
+        return statusCommand(argc, argv);
+    }
+    return usageError(("unknown command '" + std::string(command) + "'").c_str(), kUsage);
+}
+
+}  // namespace
+
+// Nothing the commands throw (only std::bad_alloc can be) leaves the program.
+int main(int argc, char** argv) try { return run(argc, argv); } catch (...) {
+    std::fputs("velnorctl: out of memory\n", stderr);
+    return kExitFailed;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 namespace qir::sys {
 
@@ -41,5 +42,9 @@ uint32_t lastError();
 
 // Sets the thread's last-error value.
 void setLastError(uint32_t value);
+
+// A Windows error number in words, for people: the system's message (FormatMessage on Windows,
+// strerror of the matching errno on POSIX), or "error N" for a number it has no words for.
+std::string errorText(uint32_t error);
 
 }  // namespace qir::sys

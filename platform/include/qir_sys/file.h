@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "qir_sys/wide.h"
 
@@ -19,6 +20,19 @@ namespace qir::sys {
 // only part of the bytes, 123 for a path that is not valid UTF-16 on POSIX, 87 for no path.
 uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
                       size_t size);
+
+// Whether this user could append to the file at `path` now, as appendToFile would, found without
+// creating, opening for writing or changing anything; for people and tools.
+struct AppendCheck {
+    // 0: it could; else a Windows error number: 3 the folder is missing or is no folder, 5 the
+    // folder or the file cannot be written by this user or the path names no regular file.
+    uint32_t error = 0;
+    std::string reason;  // why not, in words that name the path or its folder (UTF-8)
+    // POSIX: the folder, when every user may write in it and it lacks the sticky bit, so that
+    // anyone may replace the file; always empty on Windows.
+    std::string folderOpenToAll;
+};
+AppendCheck checkAppend(const WideUnit* path);
 
 // Deletes the file at `path`. Answers 0 when it was deleted, 2 when there was none (also when
 // its folder does not exist), another Windows error number when it could not be deleted.

@@ -44,9 +44,12 @@ class Library {
     explicit operator bool() const { return static_cast<bool>(m_handle); }
     // The address of an exported symbol, or null (last error set) when there is none.
     void* symbol(const char* name) const;
+    // The full path of the file the system loaded, as UTF-8; empty for an empty owner or when
+    // the system does not say.
+    std::string path() const;
 
   private:
-    friend Library openLibrary(const std::string&, uint32_t&);
+    friend Library openLibrary(const std::string&, uint32_t&, std::string*);
     friend Library openPlugin(const PluginName&, uint32_t&);
     explicit Library(void* handle) : m_handle(handle) {}
 
@@ -60,8 +63,9 @@ std::string libraryFileName(const std::string& stem);
 // Loads a library by path or file name. A bare file name is looked for only in the
 // directory of the running executable and the system directories on Windows, and along the
 // executable's run path and the system's library path on POSIX; never in the current
-// directory. On failure the owner is empty and `error` is 126 (not found or not loadable).
-Library openLibrary(const std::string& name, uint32_t& error);
+// directory. On failure the owner is empty and `error` is 126 (not found or not loadable), and
+// `reason`, when given, is the system loader's own words for it (dlerror, FormatMessage).
+Library openLibrary(const std::string& name, uint32_t& error, std::string* reason = nullptr);
 
 // Loads a plug-in library from where pluginSource says, without ever searching the current
 // directory or PATH, and without changing the host's own library search. On failure (a

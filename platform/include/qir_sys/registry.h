@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "qir_sys/scoped.h"
 
@@ -71,5 +72,17 @@ uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* 
 // Where the registry comes from, for people: on POSIX the file that is read (and whether
 // $QIR_REGISTRY named it and it can be read), on Windows the system's registry.
 std::string registrySource();
+
+// Each line of the registry file that the POSIX reader skips, for people: "registry file PATH
+// line N: why". Empty on Windows, for a file that cannot be read (registrySource says so) and
+// when there is no memory.
+std::vector<std::string> registryWarnings();
+
+// The type of the value `name` of an open key (1 REG_SZ, 2 REG_EXPAND_SZ, 3 REG_BINARY, 4
+// REG_DWORD, 7 REG_MULTI_SZ, 11 REG_QWORD, ...) and the bytes its data takes. Answers 0; 2
+// when there is no such value; another Windows error number (6 for an empty owner), with
+// `type` and `size` left alone.
+uint32_t registryValueType(const RegistryKey& key, const WideUnit* name, uint32_t& type,
+                           uint32_t& size);
 
 }  // namespace qir::sys

@@ -1,0 +1,96 @@
+# velnorctl's `log config` and `status` against a configuration with an output of every fault,
+# and its command-line conventions: help, unknown words, a library that cannot be loaded, the
+# simulator's warnings. Natively the registry is a file with a line the reader skips; under Wine
+# it is the prefix's registry for the test.
+#   -DVELNORCTL=path -DDIR=scratch folder [-DEMULATOR=wrapper]
+cmake_minimum_required(VERSION 3.25)
+
+get_filename_component(app ${VELNORCTL} NAME)
+file(REMOVE_RECURSE ${DIR})
+file(MAKE_DIRECTORY ${DIR}/logs ${DIR}/open ${DIR}/ro)
+file(COPY ${VELNORCTL} DESTINATION ${DIR}/alone)
+file(CHMOD ${DIR}/open PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE WORLD_WRITE WORLD_EXECUTE)
+file(CHMOD ${DIR}/ro PERMISSIONS OWNER_READ OWNER_EXECUTE)
+string(REPEAT "x" 295 long)
+set(k "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs")
+set(on "\"Enabled\"=dword:1\r\n\"Type\"=dword:1\r\n\"Detail\"=dword:4\r\n")
+set(outputs "A_Good|logs/good.log" "B_NoFolder|missing/x.log" "C_Folder|logs" "D_Long|logs/${long}"
+            "E_String|x\"\r\n\"Enabled\"=\"yes" "F_Detail|x\"\r\n\"Detail\"=dword:0\r\n\"X\"=\"")
+list(APPEND outputs "G_Type|x\"\r\n\"Type\"=dword:7\r\n\"X\"=\"" "H_Open|open/x.log" "I_ReadOnly|ro/x.log")
+set(reg "Windows Registry Editor Version 5.00\r\n")
+if(NOT EMULATOR)
+  string(APPEND reg "not a registry line\r\n")
+  string(ASCII 255 bad)  # a name that is not UTF-8 finds no key, and nothing worse
+endif()
+foreach(output IN LISTS outputs)
+  string(REPLACE "|" ";" output "${output}")
+  list(GET output 0 name)
+  list(GET output 1 target)
+  string(APPEND reg "${k}\\mixed\\${name}]\r\n${on}\"Target\"=\"${target}\"\r\n")
+endforeach()
+string(APPEND reg "${k}\\${app}\\Own]\r\n${on}\"Target\"=\"logs/own.log\"\r\n"
+       "${k}\\broken\\Off]\r\n\"Enabled\"=dword:0\r\n${k}\\empty]\r\n")
+file(WRITE ${DIR}/logging.reg "${reg}")
+set(env QIR_REGISTRY=${DIR}/logging.reg SYNCOM_SIM_STATE=sim.state)
+if(EMULATOR)
+  set(env SYNCOM_SIM_STATE=sim.state)
+  execute_process(COMMAND ${EMULATOR} reg import logging.reg WORKING_DIRECTORY ${DIR})
+endif()
+file(WRITE ${DIR}/sim.state "bogus\nfail.Nope=1\n")
+
+set(out "output [0-9] .")
+set(mixed "log config --app mixed|0|")
+# arguments | exit status | what standard output and error together hold
+set(rows
+  "${mixed}logging: on: [1-3] of 9 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
+  "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
+  "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
+  "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
+  "${mixed}${out}E_String.: will not write: disabled: Enabled is REG_SZ, where the logger reads a REG_DWORD"
+  "${mixed}${out}F_Detail.: will not write: Detail is 0: no severity is written\n"
+  "${mixed}${out}G_Type.: will not write: Type 7 is no output type"
+  "log config --app broken|1|logging: off: 0 of 1 output will write\n${out}Off.: will not write: disabled: Enabled is 0"
+  "log config --app empty|1|has no subkeys"
+  "log config --app nobody${bad}|1|logging: off: neither"
+  "status|0|library: [^\n]*VelnorApi[^\n]*\nconfiguration: .*\nvendor library: [^\n]+ .*\nkey: [^\n]*${app}\nlogging: on: 1 of 1 output will write\n${out}Own.: writes to logs/own.log$"
+  "alone status|1|library: none.*cannot load [^ ]*VelnorApi[^ ]*: [A-Za-z]"
+  "alone get|1|^velnorctl: cannot load [^ ]*VelnorApi[^ ]*: [A-Za-z]"
+  "get|0|syncom-sim: state file sim.state line 1: 'bogus' is not NAME=VALUE\n.*line 2: 'fail.Nope=1' sets no known name"
+  "frobnicate|2|unknown command 'frobnicate'"
+  "help frobnicate|2|unknown command 'frobnicate'"
+  "log frobnicate|2|unknown log command 'frobnicate'")
+foreach(command get set key log status "log show" "log config")
+  list(APPEND rows "help ${command}|0|^usage: velnorctl ${command}" "${command} --help|0|^usage: velnorctl ${command}")
+endforeach()
+if(NOT EMULATOR)
+  list(APPEND rows "${mixed}logging.reg line 2: neither a section"
+    "${mixed}${out}H_Open.: writes to open/x.log\n  warning: every user may write in the folder open, which has no sticky bit")
+  execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+  if(NOT uid EQUAL 0)  # root may write anywhere
+    list(APPEND rows "${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")
+  endif()
+endif()
+
+foreach(row IN LISTS rows)
+  string(REPLACE "|" ";" fields "${row}")
+  list(POP_FRONT fields args status want)
+  string(REPLACE " " ";" args "${args}")
+  set(ctl ${VELNORCTL})
+  if(args MATCHES "^alone;")
+    list(POP_FRONT args)
+    set(ctl ${DIR}/alone/${app})
+  endif()
+  execute_process(COMMAND ${CMAKE_COMMAND} -E env ${env} ${EMULATOR} ${ctl} ${args}
+                  WORKING_DIRECTORY ${DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
+                  OUTPUT_STRIP_TRAILING_WHITESPACE TIMEOUT 120)
+  string(REPLACE "\r" "" said "${out}${err}")
+  if(NOT rc STREQUAL status OR NOT said MATCHES "${want}")
+    message(SEND_ERROR "velnorctl ${args}: exit ${rc}, expected ${status}, and '${want}' in:\n${said}")
+  endif()
+endforeach()
+if(EMULATOR)
+  foreach(name mixed broken empty ${app})
+    execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\${name}" /f
+                    OUTPUT_QUIET ERROR_QUIET)
+  endforeach()
+endif()
