@@ -214,17 +214,15 @@ bool CQIRLogData::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
                          &m_strFile,    &m_strApplication, &m_strTime};
     // ASCII text is its own 8-bit form and is copied straight into place; when a text is not
     // ASCII they are all converted once, that one conversion deciding each size.
-    uint32_t lengths[std::size(texts)];
+    size_t lengths[std::size(texts)];
     uint64_t total = uint64_t{kFixedSize} + m_ulDataSize;
-    bool ascii = true;
     for (size_t i = 0; i < std::size(texts); ++i) {
-        lengths[i] = texts[i]->length();
-        ascii = ascii && qir::sys::asciiPrefix(texts[i]->getBuffer(), lengths[i]) == lengths[i];
+        lengths[i] = qir::sys::asciiTextLength(texts[i]->getBuffer(), texts[i]->getSize());
+        if (lengths[i] == qir::sys::kNotAscii) {
+            total = uint64_t{kFixedSize} + m_ulDataSize;
+            return putConverted(texts, pOut, ulCapacity, total) && putFixed(pOut, total);
+        }
         total += lengths[i] + 1 + qir::form::kHeaderSize;
-    }
-    if (!ascii) {
-        total = uint64_t{kFixedSize} + m_ulDataSize;
-        return putConverted(texts, pOut, ulCapacity, total) && putFixed(pOut, total);
     }
     if (pOut == nullptr || total > ulCapacity) {
         return false;
@@ -232,7 +230,7 @@ bool CQIRLogData::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
     for (size_t i = 0, offset = kStringsOffset; i < std::size(texts); ++i) {
         unsigned char* out = pOut + offset;
         out[0] = qir::form::kFormatNarrow;
-        put32(out + 1, lengths[i] + 1);
+        put32(out + 1, static_cast<uint32_t>(lengths[i] + 1));
         qir::sys::narrowAscii(texts[i]->getBuffer(), lengths[i],
                               reinterpret_cast<char*>(out + qir::form::kHeaderSize));
         out[qir::form::kHeaderSize + lengths[i]] = 0;

@@ -506,18 +506,19 @@ int32_t CQIRLogStringWChar::toLong() const {
 
 uint32_t CQIRLogStringWChar::serializedSize() const {
     // ASCII text is its own 8-bit form, whatever the locale.
-    const uint32_t units = length();
-    if (qir::sys::asciiPrefix(m_pBuffer, units) == units) {
-        return units + 1 + kHeaderSize;
+    const size_t units = qir::sys::asciiTextLength(m_pBuffer, m_ulSize);
+    if (units != qir::sys::kNotAscii) {
+        return static_cast<uint32_t>(units) + 1 + kHeaderSize;
     }
     return CQIRLogStringMultiByte(m_pBuffer).serializedSize();
 }
 
 bool CQIRLogStringWChar::serialize(unsigned char* pOut, uint32_t ulCapacity) const {
-    const uint32_t units = length();
-    if (qir::sys::asciiPrefix(m_pBuffer, units) != units) {
+    const size_t found = qir::sys::asciiTextLength(m_pBuffer, m_ulSize);
+    if (found == qir::sys::kNotAscii) {
         return CQIRLogStringMultiByte(m_pBuffer).serialize(pOut, ulCapacity);
     }
+    const auto units = static_cast<uint32_t>(found);
     if (pOut == nullptr || static_cast<uint64_t>(units) + 1 + kHeaderSize > ulCapacity) {
         return false;
     }
@@ -536,8 +537,9 @@ bool CQIRLogStringWChar::deserialize(const unsigned char* pData, uint32_t ulSize
         const uint32_t declared = qir::form::get32(pData + 1);
         const auto* text = reinterpret_cast<const char*>(pData + kHeaderSize);
         if (declared > 1 && declared <= ulSize - kHeaderSize) {
-            const uint32_t units = firstZero(text, declared);
-            if (units < declared && qir::sys::asciiPrefix(text, units) == units && units != 0) {
+            const size_t found = qir::sys::asciiTextLength(text, declared);
+            const auto units = static_cast<uint32_t>(found);
+            if (found < declared && units != 0) {
                 CQIRLogStringWChar read;
                 CQIRLogStringWChar& target = m_ulSize == units + 1 ? *this : read;
                 if (!target.resize(units + 1)) {

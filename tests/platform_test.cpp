@@ -256,18 +256,23 @@ TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
 TEST(WideTest, FindsTheFirstUnitOfAKindWhereverItIs) {
     for (size_t length = 0; length <= 72; ++length) {
         for (size_t at = 0; at <= length; ++at) {
-            Wide units(length, 'a');
-            std::string bytes(length, 'b'), narrow(length, 0);
-            Wide zeroed = units;
+            Wide units(length, 'a'), zeroed(length, 'a');
+            std::string bytes(length, 'b'), zeroBytes(length, 'b'), narrow(length, 0);
             if (at < length) {
                 units[at] = 0x100;
                 zeroed[at] = 0;
                 bytes[at] = '\x80';
+                zeroBytes[at] = 0;
             }
+            const size_t text = at < length ? kNotAscii : at;  // the length of a text all ASCII
             EXPECT_EQ(words({asciiPrefix(units.data(), length), asciiPrefix(bytes.data(), length),
                              zeroIndex(zeroed.data(), length),
-                             narrowAsciiPrefix(units.data(), length, &narrow[0])}),
-                      words({at, at, at, at}));
+                             narrowAsciiPrefix(units.data(), length, &narrow[0]),
+                             asciiTextLength(zeroed.data(), length),
+                             asciiTextLength(zeroBytes.data(), length),
+                             asciiTextLength(units.data(), length) == text,
+                             asciiTextLength(bytes.data(), length) == text}),
+                      words({at, at, at, at, at, at, 1, 1}));
             EXPECT_EQ(narrow.substr(0, at), std::string(at, 'a')) << length;
         }
     }

@@ -102,12 +102,23 @@ size_t asciiPrefix(const WideUnit* text, size_t count) {
     return i;
 }
 
-size_t asciiPrefix(const char* text, size_t count) {
+namespace {
+
+// The index of the first byte outside ASCII (with `stopAtZero`, the first zero byte too) among
+// the first `count`, or `count`.
+size_t scanBytes(const char* text, size_t count, bool stopAtZero) {
 #ifdef QIR_CODEC_SSE2
-    // Thirty-two bytes a step while all are ASCII, then eight, the last eight taken again.
-    const auto outside = [&](size_t i, size_t& at) {
-        const unsigned mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + i))));
+    const auto outside = [stopAtZero](__m128i bytes) {
+        if (stopAtZero) {
+            bytes = _mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
+        }
+        return static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    };
+    // Thirty-two bytes a step while all pass, then eight, the last eight taken again.
+    const auto first = [&](size_t i, size_t& at) {
+        // The upper half of the register is zeros, which are no bytes of the text.
+        const unsigned mask =
+            outside(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + i))) & 0xFF;
         at = i + (mask == 0 ? 8 : lowestBit(mask));
         return mask != 0;
     };
@@ -115,23 +126,51 @@ size_t asciiPrefix(const char* text, size_t count) {
         size_t at = count;
         size_t i = 0;
         for (; count - i >= 32; i += 32) {
-            if (_mm_movemask_epi8(_mm_or_si128(load(text + i), load(text + i + 16))) != 0) {
+            if ((outside(load(text + i)) | outside(load(text + i + 16))) != 0) {
                 break;
             }
         }
         for (; count - i >= 8; i += 8) {
-            if (outside(i, at)) {
+            if (first(i, at)) {
                 return at;
             }
         }
-        return count % 8 != 0 && outside(count - 8, at) ? at : count;
+        return count % 8 != 0 && first(count - 8, at) ? at : count;
     }
 #endif
     size_t i = 0;
-    while (i < count && static_cast<unsigned char>(text[i]) < 0x80) {
+    while (i < count && static_cast<unsigned char>(text[i]) < 0x80 &&
+           (!stopAtZero || text[i] != 0)) {
         ++i;
     }
     return i;
+}
+
+}  // namespace
+
+size_t asciiPrefix(const char* text, size_t count) {
+    return scanBytes(text, count, false);
+}
+
+size_t asciiTextLength(const char* text, size_t count) {
+    const size_t at = scanBytes(text, count, true);
+    return at == count || text[at] == 0 ? at : kNotAscii;
+}
+
+size_t asciiTextLength(const WideUnit* text, size_t count) {
+    size_t at = 0;
+#ifdef QIR_CODEC_SSE2
+    if (count >= 8) {
+        at = scanUnits(
+            text, count,
+            [](__m128i units) { return asciiUnits(units) & ~zeroUnits(units) & 0xFFFF; },
+            [](size_t) {});
+    }
+#endif
+    while (at < count && text[at] != 0 && static_cast<uint16_t>(text[at]) < 0x80) {
+        ++at;
+    }
+    return at == count || text[at] == 0 ? at : kNotAscii;
 }
 
 size_t narrowAsciiPrefix(const WideUnit* text, size_t count, char* out) {

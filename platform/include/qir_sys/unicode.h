@@ -148,6 +148,13 @@ size_t narrowAsciiPrefix(const WideUnit* text, size_t count, char* out);
 // The index of the first zero unit among the first `count`, or `count` when there is none.
 size_t zeroIndex(const WideUnit* text, size_t count);
 
+// The length of the text at the front of `text` (the elements before the first zero among the
+// first `count`, or all `count`) when it is all ASCII, else kNotAscii: zeroIndex and asciiPrefix
+// in one pass.
+constexpr size_t kNotAscii = SIZE_MAX;
+size_t asciiTextLength(const WideUnit* text, size_t count);
+size_t asciiTextLength(const char* text, size_t count);
+
 // UTF-16 up to its first zero unit or `count` units to UTF-8, appended to `out`. An unpaired
 // surrogate becomes U+FFFD when `replaceUnpaired`; otherwise the answer is false and `out`
 // holds the text before it.
