@@ -10,7 +10,8 @@ file(REMOVE_RECURSE ${DIR})
 file(MAKE_DIRECTORY ${DIR}/logs ${DIR}/open ${DIR}/ro)
 file(COPY ${VELNORCTL} DESTINATION ${DIR}/alone)
 file(CHMOD ${DIR}/open PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE WORLD_WRITE WORLD_EXECUTE)
-file(CHMOD ${DIR}/ro PERMISSIONS OWNER_READ OWNER_EXECUTE)
+file(CHMOD ${DIR}/ro PERMISSIONS OWNER_READ OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
+                              WORLD_EXECUTE)
 string(REPEAT "x" 295 long)
 set(k "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs")
 set(on "\"Enabled\"=dword:1\r\n\"Type\"=dword:1\r\n\"Detail\"=dword:4\r\n")
@@ -65,9 +66,9 @@ endforeach()
 if(NOT EMULATOR)
   list(APPEND rows "${mixed}logging.reg line 2: neither a section"
     "${mixed}${out}H_Open.: writes to open/x.log\n  warning: every user may write in the folder open, which has no sticky bit")
-  execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-  if(NOT uid EQUAL 0)  # root may write anywhere
-    list(APPEND rows "${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")
+  include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
+  if(UNPRIVILEGED_FOUND)
+    list(APPEND rows "user ${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")
   endif()
 endif()
 
@@ -79,6 +80,9 @@ foreach(row IN LISTS rows)
   if(args MATCHES "^alone;")
     list(POP_FRONT args)
     set(ctl ${DIR}/alone/${app})
+  elseif(args MATCHES "^user;")  # as a user who is not root
+    list(POP_FRONT args)
+    set(ctl ${UNPRIVILEGED} ${VELNORCTL})
   endif()
   execute_process(COMMAND ${CMAKE_COMMAND} -E env ${env} ${EMULATOR} ${ctl} ${args}
                   WORKING_DIRECTORY ${DIR} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err
