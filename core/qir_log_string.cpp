@@ -540,21 +540,35 @@ bool CQIRLogStringWChar::deserialize(const unsigned char* pData, uint32_t ulSize
             const size_t found = qir::sys::asciiTextLength(text, declared);
             const auto units = static_cast<uint32_t>(found);
             if (found < declared && units != 0) {
-                CQIRLogStringWChar read;
-                CQIRLogStringWChar& target = m_ulSize == units + 1 ? *this : read;
-                if (!target.resize(units + 1)) {
-                    return false;
-                }
-                qir::sys::widenAscii(text, units, target.m_pBuffer);
-                target.m_pBuffer[units] = 0;
-                if (&target == &read) {
-                    takeFrom(read);
+                if (m_ulSize != units + 1) {
+                    if (!readAsciiResized(text, units)) {
+                        return false;
+                    }
+                } else {
+                    qir::sys::widenAscii(text, units, m_pBuffer);
+                    m_pBuffer[units] = 0;
                 }
                 ulConsumed = declared + kHeaderSize;
                 return true;
             }
         }
     }
+    return readConverted(pData, ulSize, ulConsumed);
+}
+
+bool CQIRLogStringWChar::readAsciiResized(const char* text, uint32_t units) {
+    CQIRLogStringWChar read;
+    if (!read.resize(units + 1)) {
+        return false;
+    }
+    qir::sys::widenAscii(text, units, read.m_pBuffer);
+    read.m_pBuffer[units] = 0;
+    takeFrom(read);
+    return true;
+}
+
+bool CQIRLogStringWChar::readConverted(const unsigned char* pData, uint32_t ulSize,
+                                       uint32_t& ulConsumed) {
     CQIRLogStringMultiByte narrow;
     uint32_t consumed = 0;
     if (!narrow.deserialize(pData, ulSize, consumed)) {

@@ -129,4 +129,10 @@ class CQIRLogStringWChar : public CQIRLogStringBase<qir_wchar_t, CQIRLogStringWC
     using CQIRLogStringBase::operator+;
     using CQIRLogStringBase::operator<<;
     using CQIRLogStringBase::operator>>;
+
+  private:
+    // The paths of deserialize that take storage or a conversion, apart from the one that takes
+    // neither, which reads a text into storage of the size it had.
+    bool readAsciiResized(const char* text, uint32_t units);
+    bool readConverted(const unsigned char* pData, uint32_t ulSize, uint32_t& ulConsumed);
 };

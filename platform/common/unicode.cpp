@@ -4,6 +4,8 @@
 // text of that size is left to a loop of single elements. Elsewhere the plain loops do it.
 #include "qir_sys/unicode.h"
 
+#include <initializer_list>
+
 #if defined(__SSE2__) || defined(_M_X64) || defined(_M_AMD64)
 #include <emmintrin.h>
 #define QIR_CODEC_SSE2 1
@@ -106,36 +108,37 @@ namespace {
 
 // The index of the first byte outside ASCII (with `stopAtZero`, the first zero byte too) among
 // the first `count`, or `count`.
-size_t scanBytes(const char* text, size_t count, bool stopAtZero) {
+template <bool stopAtZero>
+size_t scanBytes(const char* text, size_t count) {
 #ifdef QIR_CODEC_SSE2
-    const auto outside = [stopAtZero](__m128i bytes) {
-        if (stopAtZero) {
+    const auto outside = [](__m128i bytes) {
+        if constexpr (stopAtZero) {
             bytes = _mm_or_si128(bytes, _mm_cmpeq_epi8(bytes, _mm_setzero_si128()));
         }
         return static_cast<unsigned>(_mm_movemask_epi8(bytes));
     };
-    // Thirty-two bytes a step while all pass, then eight, the last eight taken again.
-    const auto first = [&](size_t i, size_t& at) {
-        // The upper half of the register is zeros, which are no bytes of the text.
-        const unsigned mask =
-            outside(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + i))) & 0xFF;
-        at = i + (mask == 0 ? 8 : lowestBit(mask));
-        return mask != 0;
-    };
-    if (count >= 8) {
-        size_t at = count;
+    // Sixteen bytes a step, the last sixteen taken again (the bytes before them passed); a text
+    // of eight to fifteen bytes as its first eight and its last eight.
+    if (count >= 16) {
         size_t i = 0;
-        for (; count - i >= 32; i += 32) {
-            if ((outside(load(text + i)) | outside(load(text + i + 16))) != 0) {
-                break;
+        for (; count - i >= 16; i += 16) {
+            if (const unsigned mask = outside(load(text + i)); mask != 0) {
+                return i + lowestBit(mask);
             }
         }
-        for (; count - i >= 8; i += 8) {
-            if (first(i, at)) {
-                return at;
+        const unsigned mask = i < count ? outside(load(text + count - 16)) : 0;
+        return mask != 0 ? count - 16 + lowestBit(mask) : count;
+    }
+    if (count >= 8) {
+        for (const size_t i : {size_t{0}, count - 8}) {
+            // The upper half of the register is zeros, which are no bytes of the text.
+            const unsigned mask =
+                outside(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(text + i))) & 0xFF;
+            if (mask != 0) {
+                return i + lowestBit(mask);
             }
         }
-        return count % 8 != 0 && first(count - 8, at) ? at : count;
+        return count;
     }
 #endif
     size_t i = 0;
@@ -149,11 +152,11 @@ size_t scanBytes(const char* text, size_t count, bool stopAtZero) {
 }  // namespace
 
 size_t asciiPrefix(const char* text, size_t count) {
-    return scanBytes(text, count, false);
+    return scanBytes<false>(text, count);
 }
 
 size_t asciiTextLength(const char* text, size_t count) {
-    const size_t at = scanBytes(text, count, true);
+    const size_t at = scanBytes<true>(text, count);
     return at == count || text[at] == 0 ? at : kNotAscii;
 }
 
