@@ -10,8 +10,8 @@
 
 namespace {
 
-constexpr uint32_t kSubkeyNameUnits = 261;
-constexpr uint32_t kTargetBytes = 520;
+constexpr uint32_t kSubkeyNameUnits = CQIRLogConfigWindows::kSubkeyNameUnits;
+constexpr uint32_t kTargetBytes = CQIRLogConfigWindows::kTargetBytes;
 constexpr uint32_t kTargetUnits = kTargetBytes / 2;
 constexpr uint32_t kMultiStringBytes = 32767;
 

@@ -73,6 +73,11 @@ class CQIRLogConfigWindows : public CQIRLogConfigBase {
     // disabled; a subkey that is gone when it is opened ends the list there, successfully.
     bool load() override;
 
+    // What a load reads: subkey names of at most this many units with the terminator, and a
+    // Target of at most this many bytes with its terminator (a longer value is no target).
+    static constexpr uint32_t kSubkeyNameUnits = 261;
+    static constexpr uint32_t kTargetBytes = 520;
+
     // What the last load found.
     enum class Outcome { NotLoaded, Loaded, NoKey, KeyUnreadable, NoSubkeys, NoMemory };
     Outcome getOutcome() const { return m_outcome; }

@@ -449,7 +449,7 @@ class Reader {
             if (!text || position != data.size()) {
                 return std::nullopt;
             }
-            value.type = kTypeString;
+            value.type = kRegistryString;
             value.data = utf16Bytes(*text);
             value.data.push_back(0);
             value.data.push_back(0);
@@ -460,13 +460,13 @@ class Reader {
             if (!number) {
                 return std::nullopt;
             }
-            value.type = kTypeDword;
+            value.type = kRegistryDword;
             appendLittleEndian(value.data, *number, 4);
             return value;
         }
         View list;
         if (startsFolded(data, u"hex:")) {
-            value.type = kTypeBinary;
+            value.type = kRegistryBinary;
             list = data.substr(4);
         } else if (startsFolded(data, u"hex(")) {
             const size_t close = data.find(u"):");
@@ -484,8 +484,9 @@ class Reader {
         if (!bytes) {
             return std::nullopt;
         }
-        const bool eightBitText = value.type == kTypeString || value.type == kTypeExpandString ||
-                                  value.type == kTypeMultiString;
+        const bool eightBitText = value.type == kRegistryString ||
+                                  value.type == kRegistryExpandString ||
+                                  value.type == kRegistryMultiString;
         value.data = !m_unicode && eightBitText ? utf16Bytes(fromUtf8(bytes->data(), bytes->size()))
                                                 : std::move(*bytes);
         return value;

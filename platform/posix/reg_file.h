@@ -32,6 +32,8 @@
 #include <string_view>
 #include <vector>
 
+#include "qir_sys/registry.h"
+
 namespace qir::sys::regfile {
 
 constexpr size_t kMaxFileBytes = 4 * 1024 * 1024;
@@ -42,18 +44,8 @@ constexpr size_t kMaxDepth = 512;             // key names below HKEY_LOCAL_MACH
 constexpr size_t kMaxKeys = 65536;
 constexpr size_t kMaxValues = 65536;
 
-enum : uint32_t {
-    kTypeNone = 0,
-    kTypeString = 1,
-    kTypeExpandString = 2,
-    kTypeBinary = 3,
-    kTypeDword = 4,
-    kTypeMultiString = 7,
-    kTypeQword = 11,
-};
-
 struct Value {
-    uint32_t type = kTypeNone;
+    uint32_t type = kRegistryNone;  // a type of qir_sys/registry.h
     std::vector<uint8_t> data;
 };
 

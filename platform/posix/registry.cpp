@@ -109,6 +109,16 @@ std::u16string_view viewOf(const WideUnit* text) {
     return text != nullptr ? std::u16string_view(text) : std::u16string_view();
 }
 
+// The value `name` of an open key: 0, 6 for an empty owner, 2 when there is no such value.
+uint32_t findValue(const RegistryKey& key, const WideUnit* name, const regfile::Value*& value) {
+    const regfile::Key* opened = keyOf(key);
+    if (opened == nullptr) {
+        return kErrorInvalidHandle;
+    }
+    value = opened->findValue(viewOf(name));
+    return value == nullptr ? kErrorFileNotFound : kErrorSuccess;
+}
+
 // Opens `path` below `from` (the root when null) in a parsed tree.
 uint32_t openBelow(std::shared_ptr<const regfile::Key> root, const regfile::Key* from,
                    const WideUnit* path, RegistryKey& key) {
@@ -232,13 +242,9 @@ uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* 
     if (fault::injected(fault::Site::RegistryQuery, injected)) {
         return injected;
     }
-    const regfile::Key* opened = keyOf(key);
-    if (opened == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    const regfile::Value* value = opened->findValue(viewOf(name));
-    if (value == nullptr) {
-        return kErrorFileNotFound;
+    const regfile::Value* value = nullptr;
+    if (const uint32_t error = findValue(key, name, value); error != kErrorSuccess) {
+        return error;
     }
     const auto needed = static_cast<uint32_t>(value->data.size());
     if (buffer != nullptr && needed > size) {
@@ -254,13 +260,9 @@ uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* 
 
 uint32_t registryValueType(const RegistryKey& key, const WideUnit* name, uint32_t& type,
                            uint32_t& size) {
-    const regfile::Key* opened = keyOf(key);
-    if (opened == nullptr) {
-        return kErrorInvalidHandle;
-    }
-    const regfile::Value* value = opened->findValue(viewOf(name));
-    if (value == nullptr) {
-        return kErrorFileNotFound;
+    const regfile::Value* value = nullptr;
+    if (const uint32_t error = findValue(key, name, value); error != kErrorSuccess) {
+        return error;
     }
     type = value->type;
     size = static_cast<uint32_t>(value->data.size());

@@ -24,12 +24,8 @@ constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
 
 // As the configuration reads them: subkey names and Target (with its terminator) in UTF-16 units.
-constexpr uint32_t kSubkeyNameUnits = 261;
-constexpr uint32_t kTargetUnits = 260;
-constexpr uint32_t kTypeString = 1;
-constexpr uint32_t kTypeExpandString = 2;
-constexpr uint32_t kTypeDword = 4;
-constexpr uint32_t kTypeMultiString = 7;
+constexpr uint32_t kSubkeyNameUnits = CQIRLogConfigWindows::kSubkeyNameUnits;
+constexpr uint32_t kTargetUnits = CQIRLogConfigWindows::kTargetBytes / 2;
 
 const char* const kConfigUsage =
     "usage: velnorctl log config [--app NAME]\n"
@@ -45,15 +41,15 @@ std::string text(const CQIRLogStringWChar& s) {
 
 std::string typeName(uint32_t type) {
     switch (type) {
-        case kTypeString:
+        case qir::sys::kRegistryString:
             return "REG_SZ";
-        case kTypeExpandString:
+        case qir::sys::kRegistryExpandString:
             return "REG_EXPAND_SZ";
         case 3:
             return "REG_BINARY";
-        case kTypeDword:
+        case qir::sys::kRegistryDword:
             return "REG_DWORD";
-        case kTypeMultiString:
+        case qir::sys::kRegistryMultiString:
             return "REG_MULTI_SZ";
         case 11:
             return "REG_QWORD";
@@ -99,12 +95,12 @@ class Diagnosis {
         }
         checkTarget(entry);
         for (const char* name : {"Enabled", "SeparateThreads", "Type", "Detail"}) {
-            typeWarning(name, kTypeDword);
+            typeWarning(name, qir::sys::kRegistryDword);
         }
         for (const char* name :
              {"AllowObjects", "ExcludeObjects", "AllowApplications", "ExcludeApplications"}) {
             if (readApplications || std::strstr(name, "Objects") != nullptr) {
-                typeWarning(name, kTypeMultiString);
+                typeWarning(name, qir::sys::kRegistryMultiString);
             }
         }
     }
@@ -125,7 +121,7 @@ class Diagnosis {
         uint32_t type = 0;
         uint32_t size = 0;
         if (!facts(name, type, size) || type == expected ||
-            (expected == kTypeString && type == kTypeExpandString)) {
+            (expected == qir::sys::kRegistryString && type == qir::sys::kRegistryExpandString)) {
             return {};
         }
         m_reported.push_back(name);
@@ -138,7 +134,7 @@ class Diagnosis {
                  const std::string& missing, const std::string& asRead) {
         uint32_t type = 0;
         uint32_t size = 0;
-        const std::string wrong = wrongType(name, kTypeDword);
+        const std::string wrong = wrongType(name, qir::sys::kRegistryDword);
         m_problems.push_back(prefix + (!facts(name, type, size) ? missing
                                        : wrong.empty()
                                            ? asRead
@@ -162,7 +158,7 @@ class Diagnosis {
         uint32_t size = 0;
         if (entry.m_strTarget.length() == 0) {
             const bool present = facts("Target", type, size);
-            const std::string wrong = wrongType("Target", kTypeString);
+            const std::string wrong = wrongType("Target", qir::sys::kRegistryString);
             m_problems.push_back(
                 !present ? "it has no Target value"
                 : size > kTargetUnits * 2
@@ -173,7 +169,7 @@ class Diagnosis {
                                  : "Target is empty");
             return;
         }
-        typeWarning("Target", kTypeString);
+        typeWarning("Target", qir::sys::kRegistryString);
         // Thread 0 never runs: its file stands for every thread's, in the same folder.
         const CQIRLogStringWChar target = entry.m_bSeparateThreads
                                               ? qirPerThreadFileName(entry.m_strTarget, 0)

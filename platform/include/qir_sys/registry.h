@@ -78,8 +78,19 @@ std::string registrySource();
 // when there is no memory.
 std::vector<std::string> registryWarnings();
 
-// The type of the value `name` of an open key (1 REG_SZ, 2 REG_EXPAND_SZ, 3 REG_BINARY, 4
-// REG_DWORD, 7 REG_MULTI_SZ, 11 REG_QWORD, ...) and the bytes its data takes. Answers 0; 2
+// The types of registry values, numbered as Windows numbers them.
+enum : uint32_t {
+    kRegistryNone = 0,
+    kRegistryString = 1,        // REG_SZ
+    kRegistryExpandString = 2,  // REG_EXPAND_SZ
+    kRegistryBinary = 3,        // REG_BINARY
+    kRegistryDword = 4,         // REG_DWORD
+    kRegistryMultiString = 7,   // REG_MULTI_SZ
+    kRegistryQword = 11,        // REG_QWORD
+};
+
+// The type of the value `name` of an open key (one of the types above, or another number) and
+// the bytes its data takes. Answers 0; 2
 // when there is no such value; another Windows error number (6 for an empty owner), with
 // `type` and `size` left alone.
 uint32_t registryValueType(const RegistryKey& key, const WideUnit* name, uint32_t& type,
