@@ -33,7 +33,7 @@ log_file(thread_2.log "\\377\\376" "${b1}" "${b2}")
 # Cut in place by a rotation: no mark, zero units where the file began.
 # Its last line is a record cut short in its message, which makes it no record.
 set(torn "<Mon Nov 30 23:59:59 2026> <ERROR> <Cut.exe : 1, 2> <::f> <\"torn")
-log_file(thread_3.log "\\000\\000\\000\\000" "${c1}" "${torn}@\"text")
+log_file(thread_3.log "\\000\\000\\000\\000" "${c1}" "${torn}@\"text>")
 log_file(odd.log "\\377\\376" "${a1}")
 file(APPEND ${DIR}/odd.log "x")
 file(WRITE ${DIR}/utf8.log "<Mon Dec 07 09:00:00 2026> <ERROR>\n")
@@ -50,7 +50,7 @@ endmacro()
 # arguments | exit status | the messages of the lines printed, in order (a line that is not a
 # record as it is) | what stderr says
 set(rows
-  "${threads}|0|c1,${torn}\\x00\"text,a1,b1,a2,b2|"
+  "${threads}|0|c1,${torn}\\x00\"text>,a1,b1,a2,b2|"
   "thread_2.log thread_1.log|0|a1,b1,b2,a2|"
   "${threads} -n 4|0|a1,b1,a2,b2|"
   "${threads} -n 0|0||"
@@ -98,7 +98,7 @@ endforeach()
 
 # Whole lines: as written, each after the name of its file with --with-file.
 run(--with-file thread_1.log thread_3.log)
-if(NOT lines STREQUAL "thread_3.log: ${c1};thread_3.log: ${torn}\\x00\"text;thread_1.log: ${a1};thread_1.log: ${a2}")
+if(NOT lines STREQUAL "thread_3.log: ${c1};thread_3.log: ${torn}\\x00\"text>;thread_1.log: ${a1};thread_1.log: ${a2}")
   message(SEND_ERROR "--with-file printed: ${out}")
 endif()
 
@@ -114,7 +114,7 @@ foreach(field IN LISTS fields)
   list(APPEND got "${field}=${type}:${value}")
 endforeach()
 string(JOIN " " got ${got})
-if(NOT count EQUAL 6 OR NOT torn MATCHES "^{\"log\":\"thread_3.log\",\"text\":\"<Mon Nov 30 [^\"]+\\\\\"torn\\\\u0000\\\\\"text\"}$"
+if(NOT count EQUAL 6 OR NOT torn MATCHES "^{\"log\":\"thread_3.log\",\"text\":\"<Mon Nov 30 [^\"]+\\\\\"torn\\\\u0000\\\\\"text>\"}$"
    OR NOT got STREQUAL "log=STRING:thread_2.log time=STRING:2026-12-07T10:00:00 severity=STRING:ERROR application=STRING:Other.exe pid=NUMBER:20 tid=NUMBER:7 object=STRING: function=STRING:GetTouchpadRegistryKey message=STRING:b1 task=STRING:GetTouchpadRegistryKey return_code=NUMBER:2147500037 file=STRING:VelnorApi line=NUMBER:154")
   message(SEND_ERROR "--json printed ${count} lines: ${out}\nthe fourth read as: ${got}")
 endif()
