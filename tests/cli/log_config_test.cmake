@@ -55,7 +55,7 @@ set(rows
   "log config --app nobody${bad}|1|logging: off: neither"
   "status|0|library: [^\n]*VelnorApi[^\n]*\nconfiguration: .*\nvendor library: [^\n]+ .*\nkey: [^\n]*${app}\nlogging: on: 1 of 1 output will write\n${out}Own.: writes to logs/own.log$"
   "alone status|1|library: none.*cannot load [^ ]*VelnorApi[^ ]*: [A-Za-z]"
-  "alone get|1|^velnorctl: cannot load [^ ]*VelnorApi[^ ]*: [A-Za-z]"
+  "alone get|1|^velnorctl: cannot load [^ ]*VelnorApi[^ ]*: [A-Za-z][^\n]*\n$"
   "get|0|syncom-sim: state file sim.state line 1: 'bogus' is not NAME=VALUE\n.*line 2: 'fail.Nope=1' sets no known name"
   "frobnicate|2|unknown command 'frobnicate'"
   "help frobnicate|2|unknown command 'frobnicate'"
