@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr uint32_t kSubkeyNameUnits = CQIRLogConfigWindows::kSubkeyNameUnits;
 constexpr uint32_t kTargetBytes = CQIRLogConfigWindows::kTargetBytes;
 constexpr uint32_t kTargetUnits = kTargetBytes / 2;
 constexpr uint32_t kMultiStringBytes = 32767;
