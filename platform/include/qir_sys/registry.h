@@ -90,9 +90,8 @@ enum : uint32_t {
 };
 
 // The type of the value `name` of an open key (one of the types above, or another number) and
-// the bytes its data takes. Answers 0; 2
-// when there is no such value; another Windows error number (6 for an empty owner), with
-// `type` and `size` left alone.
+// the bytes its data takes. Answers 0; 2 when there is no such value; another Windows error
+// number (6 for an empty owner), with `type` and `size` left alone.
 uint32_t registryValueType(const RegistryKey& key, const WideUnit* name, uint32_t& type,
                            uint32_t& size);
 
