@@ -10,9 +10,6 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitUsage = 2;
-
 const char* const kLogUsage =
     "usage: velnorctl log show FILE...|- [OPTIONS]\n"
     "       velnorctl log config [--app NAME]\n"

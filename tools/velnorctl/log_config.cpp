@@ -19,10 +19,6 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 // As the configuration reads them: subkey names and Target (with its terminator) in UTF-16 units.
 constexpr uint32_t kSubkeyNameUnits = CQIRLogConfigWindows::kSubkeyNameUnits;
 constexpr uint32_t kTargetUnits = CQIRLogConfigWindows::kTargetBytes / 2;

@@ -9,14 +9,13 @@
 #include <thread>
 #include <vector>
 
+#include "command_line.h"
 #include "log_reader.h"
 #include "qir_log_data.h"
 #include "qir_sys/unicode.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
 constexpr size_t kSpillBytes = 256 * 1024;
 constexpr unsigned long long kMaxLast = 10000000;

@@ -20,11 +20,11 @@ const char* const kStatusUsage =
 int statusCommand(int argc, char** argv) {
     if (wantsHelp(argc, argv, 2)) {
         std::fputs(kStatusUsage, stdout);
-        return 0;
+        return kExitOk;
     }
     if (argc != 2) {
         std::fprintf(stderr, "velnorctl: status takes no arguments\n%s", kStatusUsage);
-        return 2;
+        return kExitUsage;
     }
     // Loaded as a host loads it, so that the path is the one a host beside velnorctl gets.
     const std::string name = qir::sys::libraryFileName("VelnorApi");
@@ -39,5 +39,5 @@ int statusCommand(int argc, char** argv) {
     }
     printSources();
     printOutputs(ownProgramName(), false);
-    return library ? 0 : 1;
+    return library ? kExitOk : kExitFailed;
 }

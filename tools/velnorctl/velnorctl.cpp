@@ -17,9 +17,6 @@
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr int32_t kDefaultCapacity = 256;
 constexpr int32_t kMaxCapacity = 1 << 20;
 
