@@ -41,13 +41,13 @@ std::string typeName(uint32_t type) {
             return "REG_SZ";
         case qir::sys::kRegistryExpandString:
             return "REG_EXPAND_SZ";
-        case 3:
+        case qir::sys::kRegistryBinary:
             return "REG_BINARY";
         case qir::sys::kRegistryDword:
             return "REG_DWORD";
         case qir::sys::kRegistryMultiString:
             return "REG_MULTI_SZ";
-        case 11:
+        case qir::sys::kRegistryQword:
             return "REG_QWORD";
         default:
             return "of type " + std::to_string(type);
