@@ -110,25 +110,6 @@ int twoDigits(const Span& s, size_t i) {
     return a >= '0' && a <= '9' && b >= '0' && b <= '9' ? (a - '0') * 10 + (b - '0') : -1;
 }
 
-// Words for the Windows error numbers in which the platform layer answers, as strerror says them.
-std::string reason(uint32_t error) {
-    switch (error) {
-        case qir::sys::kErrorFileNotFound:
-        case qir::sys::kErrorPathNotFound:
-            return "No such file or directory";
-        case qir::sys::kErrorAccessDenied:
-            return "Permission denied";
-        case qir::sys::kErrorSharingViolation:
-            return "Sharing violation: another process holds the file";
-        case qir::sys::kErrorFilenameTooLong:
-            return "File name too long";
-        case qir::sys::kErrorInvalidName:
-            return "Invalid file name";
-        default:
-            return "error " + std::to_string(error);
-    }
-}
-
 }  // namespace
 
 int64_t LineTime::key() const {
@@ -226,7 +207,8 @@ void appendText(std::string& out, const Span& text, bool json) {
 }
 
 void LogStream::fail(const char* what, uint32_t error) {
-    std::fprintf(stderr, "velnorctl: %s %s: %s\n", what, m_name.c_str(), reason(error).c_str());
+    std::fprintf(stderr, "velnorctl: %s %s: %s\n", what, m_name.c_str(),
+                 qir::sys::errorText(error).c_str());
     m_failed = true;
     m_end = true;
     close();
