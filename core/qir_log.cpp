@@ -8,7 +8,6 @@ bool CQIRLog::log(uint32_t ulSeverity, const CQIRLogStringWChar& strMessage,
                   const CQIRLogStringWChar& strTask, const CQIRLogStringWChar& strFunction,
                   const CQIRLogStringWChar& strFile, uint32_t ulLine, uint32_t ulReturnCode,
                   const unsigned char* pData, uint32_t ulDataSize) {
-    const uint32_t threadId = qir::sys::threadId();
     const QIRReportScope scope;
     if (!scope.entered()) {
         return false;
@@ -22,7 +21,7 @@ bool CQIRLog::log(uint32_t ulSeverity, const CQIRLogStringWChar& strMessage,
         return true;
     }
     const CQIRLogData record(ulSeverity, strMessage, ulReturnCode, strTask, pData, ulDataSize,
-                             threadId, library.processId, library.applicationName, qirLogTimeText(),
+                             qir::sys::threadId(), library.processId, library.applicationName, qirLogTimeText(),
                              strFunction, strFile, ulLine);
     return library.logger.write(record);
 }

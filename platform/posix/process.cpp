@@ -20,8 +20,25 @@ void atForkChild(void (*handler)()) {
     pthread_atfork(nullptr, nullptr, handler);
 }
 
+namespace {
+
+// The kernel's id of this thread, asked for once: every report carries it, and asking is a
+// system call. A fork's child runs on a thread of its own, with the forking thread's copy.
+thread_local uint32_t t_threadId = 0;
+
+void forgetThreadId() {
+    t_threadId = 0;
+}
+
+}  // namespace
+
 uint32_t threadId() {
-    return static_cast<uint32_t>(syscall(SYS_gettid));
+    if (t_threadId == 0) {
+        static const bool forgottenInChild = pthread_atfork(nullptr, nullptr, &forgetThreadId) == 0;
+        static_cast<void>(forgottenInChild);
+        t_threadId = static_cast<uint32_t>(syscall(SYS_gettid));
+    }
+    return t_threadId;
 }
 
 namespace {

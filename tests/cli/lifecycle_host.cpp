@@ -1,9 +1,9 @@
 // A program that links the core and reports at the moments of a process's life that are hard on
 // a library: from its own static initialisation (HOST_EARLY set), at exit() while its other
-// threads report ("exit N": after N % 4 ms), from the child of a fork() made while another thread
-// held the logger's set-up lock ("fork", which prints the child's process id), and after it removed
-// its own executable ("unlink", from a path of any length). Every report is the line "<MODE>" from
-// "::host".
+// threads report ("exit N": after N % 4 ms), from the child of a fork() made by a thread that knew
+// its own id while another thread held the logger's set-up lock ("fork", which prints the child's
+// process id, also the id of the child's one thread), and after it removed its own executable
+// ("unlink", from a path of any length). Every report is the line "<MODE>" from "::host".
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +12,7 @@
 
 #include "qir_library.h"
 #include "qir_log.h"
+#include "qir_sys/process.h"
 
 #if !defined(_WIN32)
 #include <sys/wait.h>
@@ -49,6 +50,7 @@ int main(int argc, char** argv) {
         qirLibrary().initLock.lock(0xFFFFFFFF);
         pid_t child = 0;
         std::thread([&child] {
+            qir::sys::threadId();  // known to this thread before it forks
             if ((child = fork()) == 0) {
                 alarm(10);                      // a child that hangs ends with SIGALRM
                 _exit(report("fork") ? 0 : 1);  // this thread is all the child has

@@ -147,7 +147,7 @@ elseif(MODE STREQUAL "lifecycle")
   run(${HOST})
   unset(ENV{HOST_EARLY})
   if(NOT EMULATOR)
-    # The line of the fork's child under its own process id; a copy of the host under the same
+    # The line of the fork's child under its own process and thread id; a copy of the host under the same
     # name at a path of over 400 bytes, which removes itself before it reports.
     run(${HOST} fork)
     set(child "${out}")
@@ -155,7 +155,7 @@ elseif(MODE STREQUAL "lifecycle")
     file(COPY ${HOST} DESTINATION ${DIR}/${long}/${long})
     run(${DIR}/${long}/${long}/${app} unlink)
     shown(logs/shared.log)
-    if(NOT lines MATCHES "<${app} : ${child}, [0-9]+> <::host> <\"fork\">")
+    if(NOT lines MATCHES "<${app} : ${child}, ${child}> <::host> <\"fork\">")
       message(SEND_ERROR "no line of the fork's child ${child}: ${lines}")
     endif()
     list(APPEND modes fork unlink)
