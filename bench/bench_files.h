@@ -1,6 +1,9 @@
-// Files the benchmarks write, and the bytes the text output appends for a record.
+// Files the benchmarks write, the bytes the text output appends for a record, and the floor of
+// an append: what any program must do to append those bytes to a shared log file.
 #pragma once
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -29,4 +32,18 @@ inline std::vector<char> outputLine(const CQIRLogData& record) {
     std::remove(path.c_str());
     return bytes.size() > 2 ? std::vector<char>(bytes.begin() + 2, bytes.end())  // no mark
                             : std::vector<char>();
+}
+
+// The floor of one append: open, write, close, and between them the check that the file is a
+// regular one (one fstat), without which a FIFO or a device named as the target would be
+// written to. `checked` false leaves the check out, to show what it costs.
+inline void appendFloor(const std::string& path, const std::vector<char>& line, bool checked) {
+    const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    struct stat status {};
+    if (!checked || (fstat(fd, &status) == 0 && S_ISREG(status.st_mode))) {
+        if (write(fd, line.data(), line.size()) < 0) {
+            std::perror("append floor");
+        }
+    }
+    close(fd);
 }

@@ -21,8 +21,8 @@ bool CQIRLog::log(uint32_t ulSeverity, const CQIRLogStringWChar& strMessage,
         return true;
     }
     const CQIRLogData record(ulSeverity, strMessage, ulReturnCode, strTask, pData, ulDataSize,
-                             qir::sys::threadId(), library.processId, library.applicationName, qirLogTimeText(),
-                             strFunction, strFile, ulLine);
+                             qir::sys::threadId(), library.processId, library.applicationName,
+                             qirLogTimeText(), strFunction, strFile, ulLine);
     return library.logger.write(record);
 }
 

@@ -11,8 +11,10 @@
 namespace {
 
 const unsigned char kByteOrderMark[] = {0xFF, 0xFE};
+// Units of a line composed without a heap allocation: reports' lines are mostly far shorter.
+constexpr uint64_t kLocalUnits = 512;
 
-// A piece of a line: UTF-16 units, or 8-bit ASCII literal text widened as it is copied.
+// A piece of a line: UTF-16 units, or 8-bit ASCII digits widened as they are copied.
 struct Piece {
     const qir_wchar_t* wide;
     const char* ascii;
@@ -26,8 +28,8 @@ Piece text(const qir_wchar_t* s, uint32_t length) {
     return {s, nullptr, length};
 }
 template <size_t N>
-Piece literal(const char (&s)[N]) {
-    return {nullptr, s, N - 1};
+Piece literal(const qir_wchar_t (&s)[N]) {
+    return {s, nullptr, N - 1};
 }
 
 // Eight lower-case hexadecimal digits, as "%08x" writes a 32-bit value.
@@ -63,6 +65,9 @@ bool CQIRLogOutputBase::operator!=(const CQIRLogOutputInterface& other) const {
     return !(*this == other);
 }
 
+CQIRLogOutputTextWindows::CQIRLogOutputTextWindows(const CQIRLogStringWChar& strTarget)
+    : CQIRLogOutputBase(kType), m_strTarget(strTarget), m_target(m_strTarget.getBuffer()) {}
+
 bool CQIRLogOutputTextWindows::clear(const CQIRLogStringWChar& strTarget) {
     if (strTarget.length() == 0) {
         return false;
@@ -92,31 +97,31 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
     // <time> <SEVERITY> <application : pid, tid> <object::function> <"message"> <While
     // performing task: "task"> <Return Code: 0x00000000> <file> <line>\r\n
     const Piece pieces[] = {
-        literal("<"),
+        literal(QIR_SYS_W("<")),
         text(data.m_strTime),
-        literal("> <"),
+        literal(QIR_SYS_W("> <")),
         text(severity, severityLength),
-        literal("> <"),
+        literal(QIR_SYS_W("> <")),
         text(data.m_strApplication),
-        literal(" : "),
+        literal(QIR_SYS_W(" : ")),
         {nullptr, processId, processIdLength},
-        literal(", "),
+        literal(QIR_SYS_W(", ")),
         {nullptr, threadId, threadIdLength},
-        literal("> <"),
+        literal(QIR_SYS_W("> <")),
         text(data.m_strObject),
-        literal("::"),
+        literal(QIR_SYS_W("::")),
         text(data.m_strFunction),
-        literal("> <\""),
+        literal(QIR_SYS_W("> <\"")),
         text(data.m_strMessage),
-        literal("\"> <While performing task: \""),
+        literal(QIR_SYS_W("\"> <While performing task: \"")),
         text(data.m_strTask),
-        literal("\"> <Return Code: 0x"),
+        literal(QIR_SYS_W("\"> <Return Code: 0x")),
         {nullptr, returnCode, 8},
-        literal("> <"),
+        literal(QIR_SYS_W("> <")),
         filePart(data.m_strFile),
-        literal("> <"),
+        literal(QIR_SYS_W("> <")),
         {nullptr, lineNumber, lineLength},
-        literal(">\r\n"),
+        literal(QIR_SYS_W(">\r\n")),
     };
 
     uint64_t units = 0;
@@ -126,12 +131,18 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
     if (units * 2 > UINT32_MAX) {
         return false;
     }
-    // The line as little-endian UTF-16 units, appended by one write.
-    std::unique_ptr<qir_wchar_t[]> line(new (std::nothrow) qir_wchar_t[units]);
-    if (!line) {
-        return false;
+    // The line as little-endian UTF-16 units, appended by one write; on the stack when it is
+    // of a common length.
+    qir_wchar_t local[kLocalUnits];
+    std::unique_ptr<qir_wchar_t[]> heap;
+    if (units > kLocalUnits) {
+        heap.reset(new (std::nothrow) qir_wchar_t[units]);
+        if (!heap) {
+            return false;
+        }
     }
-    qir_wchar_t* out = line.get();
+    qir_wchar_t* const line = heap ? heap.get() : local;
+    qir_wchar_t* out = line;
     for (const Piece& piece : pieces) {
         if (piece.wide != nullptr) {
             std::memcpy(out, piece.wide, sizeof(qir_wchar_t) * piece.length);
@@ -144,11 +155,15 @@ bool CQIRLogOutputTextWindows::write(const CQIRLogData& data, const CQIRLogStrin
     }
     static_assert(sizeof(qir_wchar_t) == 2, "a wide unit is one UTF-16 unit");
     if constexpr (!qir::sys::kLittleEndian) {
-        for (qir_wchar_t* unit = line.get(); unit != out; ++unit) {
+        for (qir_wchar_t* unit = line; unit != out; ++unit) {
             const auto value = static_cast<uint16_t>(*unit);
             *unit = static_cast<qir_wchar_t>((value >> 8) | (value << 8));
         }
     }
-    return qir::sys::appendToFile(strTarget.getBuffer(), kByteOrderMark, sizeof kByteOrderMark,
-                                  line.get(), static_cast<size_t>(units * 2)) == 0;
+    const auto bytes = static_cast<size_t>(units * 2);
+    const uint32_t error = m_target.error() == 0 && strTarget == m_strTarget
+                               ? m_target.append(kByteOrderMark, sizeof kByteOrderMark, line, bytes)
+                               : qir::sys::appendToFile(strTarget.getBuffer(), kByteOrderMark,
+                                                        sizeof kByteOrderMark, line, bytes);
+    return error == 0;
 }

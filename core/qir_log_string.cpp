@@ -168,15 +168,11 @@ bool CQIRLogStringBase<Char, Derived>::equals(const Derived& other) const {
     if (m_pBuffer == nullptr || other.m_pBuffer == nullptr) {
         return m_pBuffer == other.m_pBuffer;
     }
-    for (uint32_t i = 0; i < m_ulSize; ++i) {
-        if (m_pBuffer[i] != other.m_pBuffer[i]) {
-            return false;
-        }
-        if (m_pBuffer[i] == 0) {
-            return true;
-        }
-    }
-    return true;
+    // The same elements up to this text's terminator, and the terminator too: what follows it
+    // is no part of either text.
+    const uint32_t text = qir::form::firstZero(m_pBuffer, m_ulSize);
+    const uint32_t compared = text < m_ulSize ? text + 1 : m_ulSize;
+    return std::memcmp(m_pBuffer, other.m_pBuffer, sizeof(Char) * compared) == 0;
 }
 
 template <class Char, class Derived>

@@ -134,7 +134,10 @@ bool CQIRLogger::configure(const CQIRLogConfigEntryList& entries) {
         }
         const CQIRLogConfigEntry& entry = m_entries.getEntries()[i];
         if (entry.m_bEnabled && entry.m_ulType == CQIRLogOutputTextWindows::kType) {
-            m_ppOutputs[i] = new (std::nothrow) CQIRLogOutputTextWindows();
+            // An entry with one file for every thread has its path made ready once.
+            m_ppOutputs[i] = entry.m_bSeparateThreads
+                                 ? new (std::nothrow) CQIRLogOutputTextWindows()
+                                 : new (std::nothrow) CQIRLogOutputTextWindows(entry.m_strTarget);
         }
     }
     return ok;
@@ -169,10 +172,9 @@ bool CQIRLogger::write(const CQIRLogData& data) {
             entry.m_strExcludeObjects.contains(data.m_strObject)) {
             continue;
         }
-        const CQIRLogStringWChar target =
-            entry.m_bSeparateThreads ? qirPerThreadFileName(entry.m_strTarget, data.m_ulThreadId)
-                                     : entry.m_strTarget;
-        if (!output->write(data, target)) {
+        if (!(entry.m_bSeparateThreads
+                  ? output->write(data, qirPerThreadFileName(entry.m_strTarget, data.m_ulThreadId))
+                  : output->write(data, entry.m_strTarget))) {
             ok = false;
         }
     }

@@ -8,8 +8,8 @@
 #include <cwctype>
 #include <type_traits>
 
-#include "qir_log.h"
 #include "qir_byte_form.h"
+#include "qir_log.h"
 #include "qir_string_multibyte.h"
 #include "qir_string_wchar.h"
 #include "qir_sys/wide.h"

@@ -303,8 +303,8 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
 TEST_F(LoggerTest, TheTextOutputAppendsOneLinePerRecord) {
     const CQIRLogData data(3, w(""), 0xdeadbeef, w(""), nullptr, 0, 0x80000000, 0xFFFFFFFF, w(""),
                            w("Fri Dec 04 09:41:24 2026"), w("a:b"), w("C:\\x/y.h"), 0xFFFFFFFF);
-    CQIRLogOutputTextWindows output;
     const CQIRLogStringWChar file = pathText(dir / "out.log"), none = pathText(dir / "none.log");
+    CQIRLogOutputTextWindows output(none);  // made ready for another file than it writes first
     ASSERT_TRUE(output.write(data, file) && output.write(data, file));
     const logfile::Contents contents = logfile::read(dir / "out.log");
     EXPECT_TRUE(logfile::sound(contents) && output.getType() == 1);

@@ -318,10 +318,13 @@ TEST(Utf8Test, ReadsOneCodePointOrNone) {
     }
 }
 
-// Appends ASCII text as one UTF-16 line to the file at a UTF-8 path.
-uint32_t append(const std::string& path, const std::string& text) {
+// Appends ASCII text as one UTF-16 line to the file at a UTF-8 path; `ready`: through the path
+// made ready beforehand.
+uint32_t append(const std::string& path, const std::string& text, bool ready = false) {
     const Wide line = wide(text + "\r\n");
-    return appendToFile(wide(path).c_str(), "\xFF\xFE", 2, line.data(), 2 * line.size());
+    return ready ? AppendTarget(wide(path).c_str())
+                       .append("\xFF\xFE", 2, line.data(), 2 * line.size())
+                 : appendToFile(wide(path).c_str(), "\xFF\xFE", 2, line.data(), 2 * line.size());
 }
 
 // The byte order that the ABI header states at compile time is the one the machine stores in.
@@ -374,8 +377,8 @@ class FileTest : public testing::Test {
     const fs::path m_dir = testpaths::scratchDirectory("qir-file");
 };
 
-// Two appends to a path, what the file holds then, two deletions and the entries left: the
-// temporary file that a new file is made under never stays.
+// Two appends to a path (the second through the path made ready), what the file holds then, two
+// deletions and the entries left: the temporary file that a new file is made under never stays.
 const char* const kAppends[][2] = {
     {"new.log", "0 0 x,y in 3 0 2 in 2"},
     {"old.log", "0 0 old,x,y in 2 0 2 in 1"},
@@ -391,20 +394,23 @@ TEST_F(FileTest, AppendsAndDeletes) {
     for (const auto& [path, outcome] : kAppends) {
         const Wide name = wide(path);
         EXPECT_EQ(
-            words({append(path, "x"), append(path, "y"), state(path), deleteFile(name.c_str()),
-                   deleteFile(name.c_str()), state(path).substr(2)}),
+            words({append(path, "x"), append(path, "y", true), state(path),
+                   deleteFile(name.c_str()), deleteFile(name.c_str()), state(path).substr(2)}),
             outcome)
             << path;
         reset();
     }
-    EXPECT_EQ(words({appendToFile(nullptr, "\xFF\xFE", 2, "x", 1), deleteFile(nullptr)}), "87 87");
+    EXPECT_EQ(words({appendToFile(nullptr, "\xFF\xFE", 2, "x", 1), deleteFile(nullptr),
+                     AppendTarget(nullptr).append("", 0, "x", 1), AppendTarget().error()}),
+              "87 87 87 87");
     // A name too long: POSIX refuses it at once, Wine only when the new file is published.
     EXPECT_NE(append(std::string(300, 'a'), "x"), 0u);
 #if !defined(_WIN32)
     // Unpaired surrogates make no UTF-8 file name.
     for (const Wide& path : {Wide{0xD800}, Wide{0xDBFF, 0xE000}, Wide{0xDFFF, 'x'}, Wide{0xDC00}}) {
-        EXPECT_EQ(words({appendToFile(path.c_str(), "", 0, "x", 1), deleteFile(path.c_str())}),
-                  "123 123");
+        EXPECT_EQ(words({appendToFile(path.c_str(), "", 0, "x", 1), deleteFile(path.c_str()),
+                         AppendTarget(path.c_str()).append("", 0, "x", 1)}),
+                  "123 123 123");
     }
 #endif
     EXPECT_EQ(state("old.log"), "old in 2");

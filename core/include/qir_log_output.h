@@ -6,6 +6,7 @@
 
 #include "qir_log_data.h"
 #include "qir_log_string.h"
+#include "qir_sys/file.h"
 
 class CQIRLogOutputInterface {
   public:
@@ -40,9 +41,16 @@ class CQIRLogOutputTextWindows : public CQIRLogOutputBase {
     static constexpr uint32_t kType = 1;
 
     CQIRLogOutputTextWindows() : CQIRLogOutputBase(kType) {}
+    // An output that mostly writes to `strTarget`: its path is made ready here, once, rather
+    // than for every record. Other targets are still written.
+    explicit CQIRLogOutputTextWindows(const CQIRLogStringWChar& strTarget);
     // True when the file was deleted or did not exist; false for an empty target.
     bool clear(const CQIRLogStringWChar& strTarget) override;
     // False when the line was not appended: no target, the file can be neither opened nor
     // created (a missing folder is never created), or the write failed.
     bool write(const CQIRLogData& data, const CQIRLogStringWChar& strTarget) override;
+
+  private:
+    CQIRLogStringWChar m_strTarget;  // the target made ready (empty: none)
+    qir::sys::AppendTarget m_target;
 };

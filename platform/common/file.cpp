@@ -135,18 +135,8 @@ uint32_t appendOpened(const native::File& file, bool empty, const void* header, 
     return native::append(file, data, size, nullptr, 0);
 }
 
-}  // namespace
-
-uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
-                      size_t size) try {
-    if (path == nullptr) {
-        return kErrorInvalidParameter;
-    }
-    native::Path name;
-    const uint32_t converted = native::toPath(path, name);
-    if (converted != kErrorSuccess) {
-        return converted;
-    }
+uint32_t appendAt(const native::Path& name, const void* header, size_t headerSize, const void* data,
+                  size_t size) try {
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         native::File file;
         bool empty = false;
@@ -165,6 +155,48 @@ uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSiz
     return kErrorFileNotFound;
 } catch (...) {
     return kErrorNotEnoughMemory;  // the paths' storage is all that can throw
+}
+
+}  // namespace
+
+uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
+                      size_t size) try {
+    if (path == nullptr) {
+        return kErrorInvalidParameter;
+    }
+    native::Path name;
+    const uint32_t converted = native::toPath(path, name);
+    return converted != kErrorSuccess ? converted : appendAt(name, header, headerSize, data, size);
+} catch (...) {
+    return kErrorNotEnoughMemory;
+}
+
+struct AppendTarget::Path {
+    native::Path name;
+};
+
+AppendTarget::AppendTarget() noexcept : m_error(kErrorInvalidParameter) {}
+
+AppendTarget::AppendTarget(const WideUnit* path) noexcept : m_error(kErrorInvalidParameter) {
+    if (path == nullptr) {
+        return;
+    }
+    try {
+        m_path = std::make_unique<Path>();
+        m_error = native::toPath(path, m_path->name);
+    } catch (...) {
+        m_error = kErrorNotEnoughMemory;
+    }
+    if (m_error != kErrorSuccess) {
+        m_path.reset();
+    }
+}
+
+AppendTarget::~AppendTarget() = default;
+
+uint32_t AppendTarget::append(const void* header, size_t headerSize, const void* data,
+                              size_t size) const {
+    return m_path ? appendAt(m_path->name, header, headerSize, data, size) : m_error;
 }
 
 uint32_t deleteFile(const WideUnit* path) try {

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "qir_sys/wide.h"
@@ -20,6 +21,28 @@ namespace qir::sys {
 // only part of the bytes, 123 for a path that is not valid UTF-16 on POSIX, 87 for no path.
 uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
                       size_t size);
+
+// A path to append to many times, converted to the system's own form once rather than for
+// every append. It stays where it was made.
+class AppendTarget {
+  public:
+    AppendTarget() noexcept;
+    explicit AppendTarget(const WideUnit* path) noexcept;
+    ~AppendTarget();
+    AppendTarget(const AppendTarget&) = delete;
+    AppendTarget& operator=(const AppendTarget&) = delete;
+
+    // 0 when the path was made ready; else what appendToFile answers for it (87 for none or a
+    // default-made target, 8 when there was no memory).
+    uint32_t error() const { return m_error; }
+    // appendToFile to this path; the error above when it was not made ready.
+    uint32_t append(const void* header, size_t headerSize, const void* data, size_t size) const;
+
+  private:
+    struct Path;
+    std::unique_ptr<Path> m_path;
+    uint32_t m_error;
+};
 
 // Whether this user could append to the file at `path` now, as appendToFile would, found without
 // creating, opening for writing or changing anything; for people and tools.
