@@ -159,18 +159,6 @@ uint32_t appendAt(const native::Path& name, const void* header, size_t headerSiz
 
 }  // namespace
 
-uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
-                      size_t size) try {
-    if (path == nullptr) {
-        return kErrorInvalidParameter;
-    }
-    native::Path name;
-    const uint32_t converted = native::toPath(path, name);
-    return converted != kErrorSuccess ? converted : appendAt(name, header, headerSize, data, size);
-} catch (...) {
-    return kErrorNotEnoughMemory;
-}
-
 struct AppendTarget::Path {
     native::Path name;
 };
@@ -197,6 +185,11 @@ AppendTarget::~AppendTarget() = default;
 uint32_t AppendTarget::append(const void* header, size_t headerSize, const void* data,
                               size_t size) const {
     return m_path ? appendAt(m_path->name, header, headerSize, data, size) : m_error;
+}
+
+uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
+                      size_t size) {
+    return AppendTarget(path).append(header, headerSize, data, size);
 }
 
 uint32_t deleteFile(const WideUnit* path) try {

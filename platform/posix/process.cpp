@@ -34,7 +34,7 @@ void forgetThreadId() {
 
 uint32_t threadId() {
     if (t_threadId == 0) {
-        static const bool forgottenInChild = pthread_atfork(nullptr, nullptr, &forgetThreadId) == 0;
+        static const bool forgottenInChild = (atForkChild(&forgetThreadId), true);
         static_cast<void>(forgottenInChild);
         t_threadId = static_cast<uint32_t>(syscall(SYS_gettid));
     }
