@@ -532,7 +532,12 @@ bool CQIRLogStringWChar::deserialize(const unsigned char* pData, uint32_t ulSize
     if (pData != nullptr && ulSize > kHeaderSize && pData[0] == kFormatNarrow) {
         const uint32_t declared = qir::form::get32(pData + 1);
         const auto* text = reinterpret_cast<const char*>(pData + kHeaderSize);
-        if (declared > 1 && declared <= ulSize - kHeaderSize) {
+        if (declared <= 1) {
+            resize(0);  // the empty string, whose form takes all six bytes
+            ulConsumed = kHeaderSize + 1;
+            return true;
+        }
+        if (declared <= ulSize - kHeaderSize) {
             const size_t found = qir::sys::asciiTextLength(text, declared);
             const auto units = static_cast<uint32_t>(found);
             if (found < declared && units != 0) {
