@@ -252,14 +252,20 @@ TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
     }
 }
 
-// The block scans at every position of every length up to past their widest step.
+// The block scans at every position of every length up to past their widest step, with the
+// units at either edge of ASCII.
 TEST(WideTest, FindsTheFirstUnitOfAKindWhereverItIs) {
+    const WideUnit inside[] = {1, 'a', 0x7F}, outside[] = {0x80, 0x100, 0x8000, 0x8001, 0xFFFF};
+    Wide ascii;
+    for (size_t i = 0; i <= 72; ++i) {
+        ascii += inside[i % std::size(inside)];
+    }
     for (size_t length = 0; length <= 72; ++length) {
         for (size_t at = 0; at <= length; ++at) {
-            Wide units(length, 'a'), zeroed(length, 'a');
+            Wide units = ascii.substr(0, length), zeroed = units;
             std::string bytes(length, 'b'), zeroBytes(length, 'b'), narrow(length, 0);
             if (at < length) {
-                units[at] = 0x100;
+                units[at] = outside[at % std::size(outside)];
                 zeroed[at] = 0;
                 bytes[at] = '\x80';
                 zeroBytes[at] = 0;
@@ -273,7 +279,8 @@ TEST(WideTest, FindsTheFirstUnitOfAKindWhereverItIs) {
                              asciiTextLength(units.data(), length) == text,
                              asciiTextLength(bytes.data(), length) == text}),
                       words({at, at, at, at, at, at, 1, 1}));
-            EXPECT_EQ(narrow.substr(0, at), std::string(at, 'a')) << length;
+            EXPECT_EQ(narrow.substr(0, at), std::string(ascii.begin(), ascii.begin() + at))
+                << length;
         }
     }
 }

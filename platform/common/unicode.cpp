@@ -45,6 +45,14 @@ unsigned zeroUnits(__m128i units) {
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi16(units, _mm_setzero_si128())));
 }
 
+// Two mask bits per unit of eight, set for the units of ASCII text: 1 to 0x7F. Moved up by
+// 0x7FFF, exactly those units become the signed values below -32641 (0x807F).
+unsigned textUnits(__m128i units) {
+    const __m128i moved = _mm_add_epi16(units, _mm_set1_epi16(0x7FFF));
+    return static_cast<unsigned>(
+        _mm_movemask_epi8(_mm_cmplt_epi16(moved, _mm_set1_epi16(static_cast<short>(0x807F)))));
+}
+
 // Where among the eight units at `i` the first one outside ASCII is, counted from the text's
 // start, or nothing when all eight are ASCII. `block` gives the mask of eight units.
 template <class Mask>
@@ -164,10 +172,7 @@ size_t asciiTextLength(const WideUnit* text, size_t count) {
     size_t at = 0;
 #ifdef QIR_CODEC_SSE2
     if (count >= 8) {
-        at = scanUnits(
-            text, count,
-            [](__m128i units) { return asciiUnits(units) & ~zeroUnits(units) & 0xFFFF; },
-            [](size_t) {});
+        at = scanUnits(text, count, textUnits, [](size_t) {});
     }
 #endif
     while (at < count && text[at] != 0 && static_cast<uint16_t>(text[at]) < 0x80) {
