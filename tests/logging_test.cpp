@@ -323,6 +323,17 @@ TEST_F(LoggerTest, TheTextOutputAppendsOneLinePerRecord) {
         qir::sys::fault::Failing failing(qir::sys::fault::Site::FileWrite, 1, 112);
         EXPECT_FALSE(output.write(data, file));
     }
+    // A line longer than most is composed on the heap: appended whole, or not at all.
+    const CQIRLogData longer(3, w(std::string(600, 'm').c_str()), 0, w(""), nullptr, 0, 1, 2, w(""),
+                             w(""), w(""), w(""), 3);
+    {
+        allocseam::Failing failing(0);
+        EXPECT_FALSE(output.write(longer, file));
+    }
+    ASSERT_TRUE(output.write(longer, file));
+    EXPECT_EQ(logfile::read(dir / "out.log").lines.back(),
+              "<> <UNSPECIFIED> < : 2, 1> <::> <\"" + std::string(600, 'm') +
+                  "\"> <While performing task: \"\"> <Return Code: 0x00000000> <> <3>");
     EXPECT_TRUE(output.clear(file) && output.clear(file) && !output.clear(CQIRLogStringWChar()));
     EXPECT_TRUE(fs::is_empty(dir) && output == CQIRLogOutputTextWindows() && !(output != output));
     EXPECT_EQ(ascii(qirPerThreadFileName(w("C:/a.b\\x"), 4294967295u)) +
