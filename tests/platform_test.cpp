@@ -250,6 +250,11 @@ TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
             }
         }
     }
+    // A character that the C runtime would write as no bytes at all (glibc's "C" locale does
+    // so for the tag characters, U+E0000 to U+E007F) has no form: it never vanishes from a text.
+    const testlocale::ScopedLocale locale({"C"});
+    const Wide tagged = {'a', 0xDB40, 0xDC03, 'b'};
+    EXPECT_EQ(utf16ToMultiByte(tagged.c_str(), nullptr, 0), kConversionFailed);
 }
 
 // The block scans at every position of every length up to past their widest step, with the

@@ -74,7 +74,9 @@ int utf16CharToMultiByte(const WideUnit* text, size_t available, char (&bytes)[k
     static_assert(kMaxMultiByteChar >= MB_LEN_MAX, "room for any character");
     std::mbstate_t state{};
     const size_t written = std::wcrtomb(bytes, static_cast<wchar_t>(value), &state);
-    return written == static_cast<size_t>(-1) ? -1 : static_cast<int>(written);
+    // glibc's "C" locale writes the tag characters (U+E0000 to U+E007F) as no bytes at all: a
+    // character that would vanish from the text has no form here either.
+    return written == static_cast<size_t>(-1) || written == 0 ? -1 : static_cast<int>(written);
 }
 
 // Where the UTF-16 units of one conversion go: to `out` while they fit in `capacity` (never half
@@ -174,8 +176,8 @@ size_t utf16ToMultiByte(const WideUnit* text, size_t units, char* out, size_t ca
         // ASCII is itself in every locale.
         const size_t run = asciiPrefix(text + i, units - i);
         if (run != 0) {
-            const size_t fits = out == nullptr || run <= capacity - written ? run
-                                                                             : capacity - written;
+            const size_t fits =
+                out == nullptr || run <= capacity - written ? run : capacity - written;
             if (out != nullptr) {
                 narrowAscii(text + i, fits, out + written);
             }
