@@ -573,7 +573,7 @@ INSTANTIATE_TEST_SUITE_P(
         "w.number:0x80000000 | > -2147483648~",
         // 8-bit text, or UTF-16 units, converted in the locale ("C" here).
         "text abc~ | > empty; > abc~", "units abc~ | > empty; > abc~", "text | > empty",
-        "units | > empty",
+        "text ~ | > empty", "units | > empty",
         // L = length() + 1 and exactly L + 5 bytes, whatever the storage holds after the text.
         "write:8 ab~ | > true <1><3>~~~ab~<ee><ee>",
         "write:7 ab~ | > false <ee><ee><ee><ee><ee><ee><ee><ee><ee>",
