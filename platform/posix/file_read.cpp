@@ -20,6 +20,8 @@ void toFacts(const struct stat& status, FileFacts& out) {
     out.size = out.kind == FileKind::Regular ? static_cast<uint64_t>(status.st_size) : 0;
     out.volume = static_cast<uint64_t>(status.st_dev);
     out.index = static_cast<uint64_t>(status.st_ino);
+    out.modified = static_cast<uint64_t>(status.st_mtim.tv_sec) * 1000000000u +
+                   static_cast<uint64_t>(status.st_mtim.tv_nsec);
 }
 
 }  // namespace

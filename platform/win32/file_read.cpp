@@ -33,6 +33,8 @@ uint32_t factsOf(HANDLE file, FileFacts& out) {
     out.size = folder ? 0 : (uint64_t{info.nFileSizeHigh} << 32 | info.nFileSizeLow);
     out.volume = info.dwVolumeSerialNumber;
     out.index = uint64_t{info.nFileIndexHigh} << 32 | info.nFileIndexLow;
+    out.modified =
+        uint64_t{info.ftLastWriteTime.dwHighDateTime} << 32 | info.ftLastWriteTime.dwLowDateTime;
     return kErrorSuccess;
 }
 

@@ -1,7 +1,6 @@
 #!/bin/sh
-# `velnorctl log show --follow` on two files while they change: lines appended, a line held until
-# its CR LF comes, a truncation in place, a replacement by rename. Every step waits for the line
-# it expects (polling, up to a minute); the whole output is compared at the end.
+# `velnorctl log show --follow` while a log changes under it, a row per way it changes; then
+# standard input cut inside a very long line.
 #   sh log_follow_test.sh DIR VELNORCTL [EMULATOR]
 set -eu
 dir=$1
@@ -15,42 +14,90 @@ record() {
         sed 's/./&\\000/g'
 }
 crlf='\r\000\n\000'
-wait_for() {
+# add F M...: appends records M... to F; new F M...: F becomes a new file, with its mark,
+# holding them.
+add() {
+    f=$1
+    shift
+    for m in "$@"; do printf "$(record "$m")$crlf" >>"$f"; done
+}
+new() {
+    target=$1
+    shift
+    printf '\377\376' >new.tmp
+    add new.tmp "$@"
+    mv new.tmp "$target"
+}
+shown() { touch out.txt && tr -d '\r' <out.txt | sed 's/^<[^"]*<"\([^"]*\)"> <While performing task: "F"> <Return Code: 0x00000000> <f> <1>$/\1/; t; s/^/?/'; }
+see() {
     i=0
-    until tr -d '\r' <out.txt | grep -q "<\"$1\">"; do
+    until shown | grep -qx "$1"; do
         i=$((i + 1))
-        [ $i -lt 600 ] || { echo "no line $1 within a minute; shown: $(cat out.txt err.txt)"; exit 1; }
+        [ $i -lt 600 ] || { echo "$row: no line $1 within a minute; shown: $(shown) $(cat err.txt)"; exit 1; }
         sleep 0.1
     done
 }
+# Two lines in s.log, each waited for: the look at w.log in the poll that shows the second one
+# came after the steps before it.
+sync() {
+    for k in 1 2; do
+        syncs=$((syncs + 1))
+        add s.log "s$syncs"
+        see "s$syncs"
+    done
+}
 
-printf "\377\376$(record one)$crlf" >f.log
-printf "\377\376" >g.log
-"$@" "$ctl" log show --follow f.log g.log >out.txt 2>err.txt &
-pid=$!
-trap 'kill $pid 2>/dev/null || true' EXIT
-wait_for one
-# Half a line, then two lines in the other file, each waited for: the look at f.log in the poll
-# that shows the second one came after the half was written.
-printf "$(record three)" >>f.log
-printf "$(record sync1)$crlf" >>g.log
-wait_for sync1
-printf "$(record sync2)$crlf" >>g.log
-wait_for sync2
-printf "$crlf" >>f.log
-wait_for three
-# Truncated in place, then written on without a mark, as a copy-and-truncate rotation leaves it.
-: >f.log
-printf "$(record five)$crlf" >>f.log
-wait_for five
-# Replaced by a larger file: only its identity tells it from the file before.
-printf "\377\376$(record six)$crlf$(record seven)$crlf$(record eight)$crlf" >new.log
-mv new.log f.log
-wait_for eight
-kill $pid
-shown=$(tr -d '\r' <out.txt | sed 's/.*<"\([^"]*\)">.*/\1/' | tr '\n' ' ')
-if [ "$shown" != "one sync1 sync2 three five six seven eight " ] ||
-    [ "$(grep -c 'f.log was truncated or replaced' err.txt)" != 2 ]; then
-    echo "shown: $shown; said: $(cat err.txt)"
+# Each row follows w.log (holding its first lines) and s.log, runs its steps, and then the lines
+# printed must be exactly its lines, in order (a fragment of a line would show as ?TEXT), with
+# as many notices "showing it from its start" as it says, and its text (if any) on stderr.
+# row | first lines | steps | lines | notices | stderr says
+long="a-longer-line-that-the-rewrite-puts-in-place-of-the-short-ones"
+while IFS='|' read -r row first steps want notices said; do
+    rm -f ./*.log ./*.1 out.txt err.txt
+    syncs=0
+    new w.log $first
+    new s.log
+    "$@" "$ctl" log show --follow w.log s.log >out.txt 2>err.txt &
+    pid=$!
+    see "${first##* }"
+    eval "$steps"
+    see "${want##* }"
+    kill $pid
+    wait $pid || true
+    got=$(shown | tr '\n' ' ')
+    if [ "$got" != "$want " ] || [ "$(grep -c 'from its start' err.txt)" != "$notices" ] ||
+        ! { [ -z "$said" ] || grep -q "$said" err.txt; }; then
+        echo "$row: shown: $got; said: $(cat err.txt) [$notices] [$said]"
+        exit 1
+    fi
+done <<EOF
+append|a|add w.log b c|a b c|0|
+half line completed later|a|printf "\$(record b)" >>w.log; sync; printf "\$crlf" >>w.log|a s1 s2 b|0|
+truncate shorter|a b|: >w.log; add w.log c|a b c|1|
+truncate and refill past the offset|a b c d e|printf '\\377\\376' >w.tmp; add w.tmp 1$long 2$long 3$long 4$long 5$long 6$long 7$long 8$long 9$long 10$long 11$long 12$long; cat w.tmp >w.log|a b c d e 1$long 2$long 3$long 4$long 5$long 6$long 7$long 8$long 9$long 10$long 11$long 12$long|1|
+delete and re-create|a|rm w.log; printf '\\377\\376' >w.log; add w.log x y|a x y|1|
+rename-replace with lines just before|a|add w.log b; mv w.log w.log.1; new w.log c|a b c|1|
+replace by a non-log then a log|a|printf garbage >w.tmp; mv w.tmp w.log; sync; new w.log g|a s1 s2 g|2|is not a log file
+file gone for a while|a|rm w.log; sync; new w.log d|a s1 s2 d|1|
+EOF
+
+# Standard input from a pipe: a line of more units than a piece holds, U+1F600 across the place
+# of the first cut, the CR LF that ends it across two writes at the end of the second piece. No
+# piece splits the pair or the CR LF, and the record after the line is still one.
+row="long line from a pipe"
+yes x | head -n 524285 | tr '\n' '\000' >long.tmp
+{
+    printf '\377\376<\000x\000'
+    cat long.tmp
+    printf '\075\330\000\336'
+    cat long.tmp
+    printf '\r\000'
+    sleep 1
+    printf "\n\000$(record z)$crlf"
+} | "$@" "$ctl" log show - >out.txt 2>err.txt
+export LC_ALL=C
+if [ "$(shown | cut -c 1-2 | tr '\n' ' ')" != "?< ?$(printf '\360') z " ] ||
+    grep -q -F -e '\x0' -e "$(printf '\357\277\275')" out.txt; then
+    echo "$row: shown: $(shown | cut -c 1-20)"
     exit 1
 fi

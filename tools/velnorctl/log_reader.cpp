@@ -1,5 +1,6 @@
 #include "log_reader.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -9,9 +10,12 @@
 
 namespace {
 
-constexpr size_t kChunkBytes = 64 * 1024;
-// A line longer than this many units is given out in pieces of this size.
+// A line longer than this many units is given out in pieces of about this size.
 constexpr size_t kLineCap = 512 * 1024;
+// More zero units than this where a file starts (64 KiB) make it no log file.
+constexpr size_t kMostZeros = 32 * 1024;
+// Bytes kept of a file's start and of the last ones read, to tell it rewritten.
+constexpr size_t kPrintBytes = 512;
 constexpr Unit kCr = 0x0D;
 constexpr Unit kLf = 0x0A;
 constexpr Unit kMark = 0xFEFF;
@@ -211,11 +215,23 @@ void LogStream::fail(const char* what, uint32_t error) {
                  qir::sys::errorText(error).c_str());
     m_failed = true;
     m_end = true;
-    close();
+    m_file.close();
+}
+
+// Without --follow a file that is not a log has failed; following, its name is watched for a
+// file that is one.
+bool LogStream::reject(const char* why) {
+    std::fprintf(stderr, "velnorctl: %s is not a log file: %s\n", m_name.c_str(), why);
+    (m_follow ? m_rejected : m_failed) = true;
+    m_end = true;
+    m_file.close();
+    std::vector<Unit>().swap(m_buffer);
+    m_bytes = m_begin = m_scan = 0;
+    return false;
 }
 
 bool LogStream::open() {
-    if (m_name == "-") {
+    if (isStandardInput()) {
         const uint32_t error = m_file.openStandardInput();
         if (error != 0) {
             fail("cannot read", error);
@@ -237,42 +253,150 @@ bool LogStream::open() {
                          ? "Is a directory"
                          : "not a regular file (a device, a pipe or a socket)");
         m_failed = true;
-        close();
+        m_file.close();
+        return false;
+    }
+    m_known = true;
+    m_end = false;
+    return true;
+}
+
+// Forgets what was read: the file under the name is read from its start, as a new one.
+void LogStream::restart() {
+    std::vector<Unit>().swap(m_buffer);
+    m_offset = m_lineOffset = m_printEnd = 0;
+    m_bytes = m_begin = m_scan = m_zeros = 0;
+    m_head.clear();
+    m_tail.clear();
+    m_known = m_switch = m_rejected = m_started = false;
+    m_announce = true;
+    m_end = true;
+}
+
+// Whether the open file still holds, where they were read, its first bytes and the last ones
+// read.
+bool LogStream::same() {
+    std::string bytes;
+    const auto holds = [&](uint64_t at, const std::string& want) {
+        bytes.resize(want.size());
+        size_t total = 0;
+        size_t got = 1;
+        if (m_file.seek(at) != 0) {
+            return false;
+        }
+        while (total < want.size() && got != 0) {
+            if (m_file.read(&bytes[total], want.size() - total, got) != 0) {
+                return false;
+            }
+            total += got;
+        }
+        return bytes == want;
+    };
+    return holds(0, m_head) && holds(m_printEnd - m_tail.size(), m_tail);
+}
+
+bool LogStream::changed() const {
+    if (m_failed || isStandardInput()) {
+        return false;
+    }
+    qir::sys::FileFacts now;
+    qir::sys::FileFacts held;
+    const bool named = qir::sys::fileFacts(m_name.c_str(), now) == 0;
+    if (m_switch || (m_file && (m_file.facts(held) != 0 || !named || !sameFile(now, held)))) {
+        return true;
+    }
+    return named && (!m_known || !sameFile(now, m_facts) || now.modified != m_facts.modified ||
+                     now.size != (m_rejected ? m_facts.size : m_offset));
+}
+
+bool LogStream::poll() {
+    if (m_failed || isStandardInput()) {
+        return false;
+    }
+    if (m_switch) {
+        m_file.close();
+        restart();
+    }
+    qir::sys::FileFacts now;
+    qir::sys::FileFacts held;
+    const bool named =
+        qir::sys::fileFacts(m_name.c_str(), now) == 0 && now.kind == qir::sys::FileKind::Regular;
+    if (m_file && (m_file.facts(held) != 0 || !named || !sameFile(now, held))) {
+        m_switch = true;  // renamed or deleted: what it holds still is read first
+        m_end = false;
+        return true;
+    }
+    if (!named) {
+        return false;  // gone, or not a file yet: waited for
+    }
+    if (m_known && (!sameFile(now, m_facts) || m_rejected)) {
+        m_file.close();
+        restart();
+    }
+    if (!m_file &&
+        (m_file.open(m_name.c_str()) != 0 || m_file.facts(now) != 0 ||
+         now.kind != qir::sys::FileKind::Regular || (m_known && !sameFile(now, m_facts)))) {
+        m_file.close();
+        return false;  // it changed between the two looks: the next one tells
+    }
+    if (m_known && (now.size < m_offset || !same())) {
+        restart();
+    }
+    if (m_announce) {
+        std::fprintf(stderr, "velnorctl: %s was truncated or replaced: showing it from its start\n",
+                     m_name.c_str());
+        m_announce = false;
+    }
+    m_facts = now;
+    m_known = true;
+    if (m_file.seek(m_offset) != 0) {
+        m_file.close();
         return false;
     }
     m_end = false;
     return true;
 }
 
-bool LogStream::reopen() {
+void LogStream::park(bool again) {
+    if (isStandardInput()) {
+        return;
+    }
+    m_offset = again ? m_lineOffset : offsetOf(m_begin);
+    std::vector<Unit>().swap(m_buffer);
+    m_bytes = m_begin = m_scan = 0;
+    m_file.close();
+    m_end = true;
+}
+
+bool LogStream::resume() {
+    if (m_file || m_failed || m_rejected || !m_known) {
+        return static_cast<bool>(m_file);
+    }
     qir::sys::FileFacts now;
-    if (m_failed || qir::sys::fileFacts(m_name.c_str(), now) != 0 ||
-        (qir::sys::sameFile(now, m_facts) && now.size == m_offset)) {
-        return false;
+    uint32_t error = m_file.open(m_name.c_str());
+    if (error == 0) {
+        error = m_file.facts(now);
     }
-    if (m_file.open(m_name.c_str()) != 0 || m_file.facts(now) != 0 ||
-        now.kind != qir::sys::FileKind::Regular) {
-        close();
-        return false;  // gone again, or not yet a file: the next look tells
+    const bool replaced = error == 0 && !sameFile(now, m_facts);
+    if (error == 0 && !replaced) {
+        error = m_file.seek(m_offset);
     }
-    if (!qir::sys::sameFile(now, m_facts) || now.size < m_offset) {
-        std::fprintf(stderr, "velnorctl: %s was truncated or replaced: showing it from its start\n",
-                     m_name.c_str());
-        m_offset = 0;
-        m_bytes = m_begin = m_scan = 0;
-        m_started = false;
+    if (error == 0 && !replaced) {
+        m_end = false;
+        return true;
     }
-    m_facts = now;
-    if (m_file.seek(m_offset) != 0) {
-        close();
-        return false;
+    m_file.close();
+    if (!m_follow) {  // following, the next look at the name tells what it holds now
+        if (replaced) {
+            std::fprintf(stderr, "velnorctl: %s was replaced while it was read\n", m_name.c_str());
+        }
+        replaced ? void(m_failed = true) : fail("cannot read", error);
     }
-    m_end = false;
-    return true;
+    return false;
 }
 
 bool LogStream::fill() {
-    const size_t chunk = kChunkBytes / sizeof(Unit);
+    const size_t chunk = m_chunk / sizeof(Unit);
     if (m_begin > 0 && m_buffer.size() - m_bytes / 2 < chunk) {
         auto* bytes = reinterpret_cast<char*>(m_buffer.data());
         std::memmove(bytes, bytes + 2 * m_begin, m_bytes - 2 * m_begin);
@@ -284,6 +408,7 @@ bool LogStream::fill() {
         m_buffer.resize(m_bytes / 2 + 2 * chunk);
     }
     const size_t before = m_bytes / 2;
+    const char* data = reinterpret_cast<const char*>(m_buffer.data()) + m_bytes;
     size_t got = 0;
     const uint32_t error = m_file.read(reinterpret_cast<char*>(m_buffer.data()) + m_bytes,
                                        2 * m_buffer.size() - m_bytes, got);
@@ -291,6 +416,18 @@ bool LogStream::fill() {
         fail("cannot read", error);
         return false;
     }
+    const uint64_t at = m_offset;
+    if (at <= m_head.size() && m_head.size() < kPrintBytes && at + got > m_head.size()) {
+        const size_t from = static_cast<size_t>(m_head.size() - at);
+        m_head.append(data + from, std::min(got - from, kPrintBytes - m_head.size()));
+    }
+    if (at != m_printEnd || got >= kPrintBytes) {
+        m_tail.clear();
+    }
+    const size_t keep = std::min(got, kPrintBytes);
+    m_tail.append(data + got - keep, keep);
+    m_tail.erase(0, m_tail.size() - std::min(m_tail.size(), kPrintBytes));
+    m_printEnd = at + got;
     m_bytes += got;
     m_offset += got;
     m_end = got == 0;
@@ -303,28 +440,28 @@ bool LogStream::fill() {
     return true;
 }
 
-// Skips the zero units that a truncation in place can leave where the file had its start, then
-// the byte order mark; a file without the mark (cut in place by a rotation: only a new file
-// gets one) is read when its text starts as a line does, with '<'.
+// Skips the zero units that a truncation in place can leave where the file had its start (up to
+// a bound: an endless run of them is no log), then the byte order mark; a file without the mark
+// (cut in place by a rotation: only a new file gets one) is read when its text starts as a line
+// does, with '<'.
 bool LogStream::start() {
     const size_t units = m_bytes / 2;
+    const size_t from = m_begin;
     while (m_begin < units && m_buffer[m_begin] == 0) {
         ++m_begin;
     }
+    m_zeros += m_begin - from;
     m_scan = m_begin;
+    if (m_zeros > kMostZeros) {
+        return reject("it starts with more than 64 KiB of zero bytes");
+    }
     if (m_begin == units) {
         return true;
     }
     if (m_buffer[m_begin] == kMark) {
         m_scan = ++m_begin;
     } else if (m_buffer[m_begin] != '<') {
-        std::fprintf(stderr,
-                     "velnorctl: %s is not a log file: it starts with neither the byte order "
-                     "mark FF FE nor UTF-16LE text\n",
-                     m_name.c_str());
-        m_failed = true;
-        close();
-        return false;
+        return reject("it starts with neither the byte order mark FF FE nor UTF-16LE text");
     }
     m_started = true;
     return true;
@@ -332,11 +469,12 @@ bool LogStream::start() {
 
 bool LogStream::next(Span& line, bool last) {
     for (;;) {
-        if (m_failed || (!m_started && !start())) {
+        if (m_failed || m_rejected || (!m_started && !start())) {
             return false;
         }
         const size_t units = m_bytes / 2;
         const Unit* u = m_buffer.data();
+        m_lineOffset = offsetOf(m_begin);
         for (size_t i = m_started ? skipTo(u, m_scan, units, kCr) : units; i + 1 < units;
              i = skipTo(u, i + 1, units, kCr)) {
             if (u[i + 1] == kLf) {
@@ -346,9 +484,14 @@ bool LogStream::next(Span& line, bool last) {
             }
         }
         m_scan = units > m_begin ? units - 1 : m_begin;
-        if (units - m_begin >= kLineCap) {
-            line = Span{u + m_begin, kLineCap};
-            m_begin = m_scan = m_begin + kLineCap;
+        // A piece never ends between the halves of a surrogate pair, nor on a CR whose LF may
+        // be read next.
+        const size_t held = units - m_begin;
+        const Unit end = held >= kLineCap ? u[m_begin + kLineCap - 1] : 0;
+        if (held > kLineCap || (held == kLineCap && end != kCr)) {
+            const size_t cut = kLineCap - (end >= 0xD800 && end <= 0xDBFF);
+            line = Span{u + m_begin, cut};
+            m_begin = m_scan = m_begin + cut;
             return true;
         }
         if (!m_end) {

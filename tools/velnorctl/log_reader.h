@@ -40,41 +40,69 @@ bool parseRecord(const Span& line, Record& out);
 void appendText(std::string& out, const Span& text, bool json);
 
 // One log file (or standard input, named "-") read line by line. What goes wrong is said on
-// stderr, naming the file; failed() then tells it.
+// stderr, naming the file; failed() then tells it. A stream may let go of its file and buffer
+// (park) and take them up again where it stopped (resume), so that many files can be read with
+// few open at once. Following, a name is followed whatever file it holds: a file that shrank,
+// was rewritten or replaced is shown again from its start, saying so on stderr, and a held
+// file renamed or deleted is read to its end before the file now under its name.
 class LogStream {
   public:
-    explicit LogStream(std::string name) : m_name(std::move(name)) {}
+    LogStream(std::string name, bool follow) : m_name(std::move(name)), m_follow(follow) {}
 
     const std::string& name() const { return m_name; }
     // Opens the file and checks that it is a regular file (any input for "-").
     bool open();
-    // For following: looks at the file by its name, and opens it when it holds bytes not yet
-    // read; from its start when it has shrunk or another file has taken its name. Idle, it costs
-    // one look at the file's facts.
-    bool reopen();
-    void close() { m_file.close(); }
+    bool isOpen() const { return static_cast<bool>(m_file); }
+    bool isStandardInput() const { return m_name == "-"; }
+    // For following: whether one look at the file by its name (and at the file held) tells of
+    // something to do: bytes not read, another file, a rewrite. poll() then does it, opening
+    // the file under the name when needed; it answers whether there may be lines to read.
+    bool changed() const;
+    bool poll();
+    // Closes the file and lets go of the buffer; with `again` the last line given is given
+    // again after resume(), which opens the same file by its name and goes on.
+    void park(bool again);
+    bool resume();
 
     // The next whole line of what can be read now; false when there is none. With `last` the
     // input ends here for good: a last line without its CR LF is given too, and an odd byte
     // after it is reported.
     bool next(Span& line, bool last);
     bool failed() const { return m_failed; }
+    // Reads at most this many bytes at a time (64 KiB unless set).
+    void setChunk(size_t bytes) { m_chunk = bytes; }
 
     int64_t lastKey = 0;  // the time of the last line that had one
 
   private:
     bool fill();
     bool start();
+    bool same();
+    void restart();
+    bool reject(const char* why);
     void fail(const char* what, uint32_t error);
+    uint64_t offsetOf(size_t unit) const { return m_offset - m_bytes + 2 * unit; }
 
     std::string m_name;
+    bool m_follow;
     qir::sys::FileReader m_file;
-    qir::sys::FileFacts m_facts;
-    uint64_t m_offset = 0;       // bytes read from the file
-    std::vector<Unit> m_buffer;  // bytes [0, m_bytes) held; units from m_begin not given out
+    qir::sys::FileFacts m_facts;  // of the file read, once m_known
+    uint64_t m_offset = 0;        // bytes read from the file
+    uint64_t m_lineOffset = 0;    // where the last line given starts
+    std::vector<Unit> m_buffer;   // bytes [0, m_bytes) held; units from m_begin not given out
     size_t m_bytes = 0;
     size_t m_begin = 0;
     size_t m_scan = 0;  // where the search for the next CR LF goes on
+    size_t m_zeros = 0;
+    size_t m_chunk = 64 * 1024;
+    // The first bytes of the file and the last ones read, ending at m_printEnd: a file that no
+    // longer holds them was rewritten.
+    std::string m_head, m_tail;
+    uint64_t m_printEnd = 0;
+    bool m_known = false;     // m_facts are those of the file read
+    bool m_switch = false;    // the held file left its name: once read to its end, take the new
+    bool m_announce = false;  // say so when the file under the name is shown from its start
+    bool m_rejected = false;  // not a log: waits for another file or a change under the name
     bool m_started = false;
     bool m_end = true;
     bool m_failed = false;

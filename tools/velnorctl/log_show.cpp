@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <string>
 #include <thread>
 #include <vector>
@@ -19,6 +20,10 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
 constexpr size_t kSpillBytes = 256 * 1024;
 constexpr unsigned long long kMaxLast = 10000000;
+// Files open at once, whatever their number: the others wait closed, each remembering where it
+// stopped, and are read in small chunks.
+constexpr size_t kOpenFiles = 64;
+constexpr size_t kSmallChunk = 8 * 1024;
 
 struct Filters {
     std::vector<std::string> severities;  // upper case
@@ -248,13 +253,18 @@ class Show {
 
   private:
     struct Input {
-        explicit Input(const std::string& name) : stream(name) {}
+        Input(const std::string& name, bool follow) : stream(name, follow) {}
         LogStream stream;
         Span head;
         int64_t key = 0;
         bool has = false;
+        bool ready = false;   // there may be lines to read now
+        bool parked = false;  // its file was closed: the head is read again before it is shown
+        uint64_t used = 0;
     };
 
+    bool take(Input& in);
+    void makeRoom();
     void pull(Input& in, bool last);
     void round(bool last);
     bool selected(const Span& line, Record& record, bool& parsed);
@@ -264,14 +274,44 @@ class Show {
     Options m_o;
     std::vector<Input> m_inputs;
     Output m_out;
-    std::vector<std::string> m_ring;
-    size_t m_ringNext = 0, m_ringCount = 0;
+    std::deque<std::string> m_ring;
     bool m_ringOn = false;
+    uint64_t m_clock = 0;
     std::string m_scratch;
 };
 
+// Closes the file used longest ago when kOpenFiles are open.
+void Show::makeRoom() {
+    size_t open = 0;
+    Input* oldest = nullptr;
+    for (Input& in : m_inputs) {
+        if (in.stream.isOpen() && !in.stream.isStandardInput()) {
+            ++open;
+            oldest = oldest == nullptr || in.used < oldest->used ? &in : oldest;
+        }
+    }
+    if (open >= kOpenFiles && oldest != nullptr) {
+        oldest->stream.park(oldest->has);
+        oldest->parked = oldest->has;
+    }
+}
+
+bool Show::take(Input& in) {
+    in.used = ++m_clock;
+    if (in.stream.isOpen() || in.stream.isStandardInput()) {
+        return true;
+    }
+    makeRoom();
+    return in.stream.resume();
+}
+
 void Show::pull(Input& in, bool last) {
-    in.has = in.stream.next(in.head, last);
+    in.parked = false;
+    in.has = in.ready && take(in) && in.stream.next(in.head, last);
+    in.ready = in.has;
+    if (!in.has && !m_o.follow) {
+        in.stream.park(false);
+    }
     LineTime time;
     if (in.has && m_inputs.size() > 1 && parseLineTime(in.head, time)) {
         in.stream.lastKey = time.key();
@@ -296,6 +336,10 @@ void Show::round(bool last) {
         }
         if (earliest == nullptr) {
             return;
+        }
+        if (earliest->parked) {
+            pull(*earliest, last);
+            continue;
         }
         emit(*earliest);
         pull(*earliest, last);
@@ -342,7 +386,7 @@ bool Show::selected(const Span& line, Record& record, bool& parsed) {
 }
 
 void Show::emit(const Input& in) {
-    if (m_ringOn && m_ring.empty()) {
+    if (m_ringOn && m_o.lastCount == 0) {
         return;
     }
     Record record;
@@ -350,12 +394,14 @@ void Show::emit(const Input& in) {
     if (!selected(in.head, record, parsed)) {
         return;
     }
-    std::string& out = m_ringOn ? m_ring[m_ringNext] : m_out.text();
-    if (m_ringOn) {
-        out.clear();
-        m_ringNext = (m_ringNext + 1) % m_ring.size();
-        m_ringCount += m_ringCount < m_ring.size();
+    if (m_ringOn && m_ring.size() == m_o.lastCount) {
+        m_ring.push_back(std::move(m_ring.front()));
+        m_ring.pop_front();
+        m_ring.back().clear();
+    } else if (m_ringOn) {
+        m_ring.emplace_back();
     }
+    std::string& out = m_ringOn ? m_ring.back() : m_out.text();
     if (!m_o.json) {
         if (m_o.withFile) {
             appendName(out, in.stream.name(), false);
@@ -402,31 +448,36 @@ void Show::emit(const Input& in) {
 }
 
 void Show::printRing() {
-    const size_t size = m_ring.size();
-    for (size_t k = 0; k < m_ringCount; ++k) {
-        m_out.text() += m_ring[(m_ringNext + size - m_ringCount + k) % size];
+    for (const std::string& line : m_ring) {
+        m_out.text() += line;
         m_out.spill();
     }
     m_ringOn = false;
-    std::vector<std::string>().swap(m_ring);
+    std::deque<std::string>().swap(m_ring);
 }
 
 int Show::run() {
     m_inputs.reserve(m_o.files.size());
     bool failed = false;
-    for (const std::string& file : m_o.files) {
-        m_inputs.emplace_back(file);
-        failed = !m_inputs.back().stream.open() || failed;
-    }
     m_ringOn = m_o.last;
-    m_ring.resize(m_o.last ? m_o.lastCount : 0);
+    for (const std::string& file : m_o.files) {
+        m_inputs.emplace_back(file, m_o.follow);
+    }
+    for (Input& in : m_inputs) {
+        if (m_inputs.size() > kOpenFiles) {
+            in.stream.setChunk(kSmallChunk);
+        }
+        makeRoom();
+        in.used = ++m_clock;
+        in.ready = in.stream.open();
+        pull(in, !m_o.follow);
+    }
     round(!m_o.follow);
     printRing();
     bool following = false;
     for (Input& in : m_inputs) {
         failed = in.stream.failed() || failed;
         following = following || !in.stream.failed();
-        in.stream.close();
     }
     if (!m_out.flush()) {
         std::fprintf(stderr, "velnorctl: cannot write the output\n");
@@ -438,12 +489,15 @@ int Show::run() {
     for (;;) {
         std::this_thread::sleep_for(kPollInterval);
         for (Input& in : m_inputs) {
-            in.stream.reopen();
+            if (in.stream.changed()) {
+                if (!in.stream.isOpen()) {
+                    makeRoom();
+                }
+                in.used = ++m_clock;
+                in.ready = in.stream.poll() || in.ready;
+            }
         }
         round(false);
-        for (Input& in : m_inputs) {
-            in.stream.close();
-        }
         if (!m_out.flush()) {
             return kExitFailed;
         }

@@ -14,11 +14,13 @@ enum class FileKind { Regular, Folder, Other };  // Other: a device, a pipe, a s
 
 // What one look at a file tells. `volume` and `index` are the device and inode numbers on
 // POSIX, the volume serial number and the file index on Windows; `size` is 0 unless Regular.
+// `modified` is the time of the last write in the platform's own units: it is only compared.
 struct FileFacts {
     FileKind kind = FileKind::Other;
     uint64_t size = 0;
     uint64_t volume = 0;
     uint64_t index = 0;
+    uint64_t modified = 0;
 };
 
 inline bool sameFile(const FileFacts& a, const FileFacts& b) {
