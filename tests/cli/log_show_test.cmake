@@ -2,17 +2,23 @@
 # per-thread files merged by time (across a day and a month, one without its byte order mark,
 # one ending in a line that is not a record), every filter, --with-file, --json read back by a
 # JSON parser, and standard input.
-#   cmake -DVELNORCTL=path -DDIR=scratch folder [-DEMULATOR=wrapper] -P log_show_test.cmake
+# Natively (unsanitized) also 3,000 files and a large -n under low limits of open files and memory.
+#   cmake -DVELNORCTL=path -DDIR=scratch folder [-DEMULATOR=wrapper] [-DSANITIZED=ON]
+#         -P log_show_test.cmake
 cmake_minimum_required(VERSION 3.25)
 
-# Writes DIR/NAME as printf writes FORMAT, then each further argument as a UTF-16LE line ended
-# by CR LF; an @ in a line stands for a NUL unit.
-function(log_file name format)
+# Sets VAR to a printf format: FORMAT, then each further argument as a UTF-16LE line ended by
+# CR LF; an @ in a line stands for a NUL unit. log_file writes DIR/NAME so.
+function(log_format var format)
   foreach(line IN LISTS ARGN)
     string(REGEX REPLACE "(.)" "\\1\\\\000" units "${line}")
     string(REPLACE "@\\000" "\\000\\000" units "${units}")
     string(APPEND format "${units}\\r\\000\\n\\000")
   endforeach()
+  set(${var} "${format}" PARENT_SCOPE)
+endfunction()
+function(log_file name format)
+  log_format(format "${format}" ${ARGN})
   execute_process(COMMAND printf "${format}" OUTPUT_FILE ${DIR}/${name})
 endfunction()
 
@@ -41,6 +47,7 @@ set(threads "thread_1.log thread_2.log thread_3.log")
 
 macro(run)
   execute_process(COMMAND ${EMULATOR} ${as} ${VELNORCTL} log show ${ARGN} WORKING_DIRECTORY ${DIR}
+                  INPUT_FILE ${input}
                   RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err TIMEOUT 60)
   string(REPLACE "\r" "" out "${out}")
   string(REGEX REPLACE "\n$" "" out "${out}")
@@ -70,7 +77,8 @@ set(rows
   "${threads} --since 2026-13-01|2||--since and --until take"
   "thread_1.log --severity loud|2||--severity takes"
   "- -|2||reads - once"
-  "- --follow|2||does not follow it")
+  "- --follow|2||does not follow it"
+  "zero -|1||- is not a log file: it starts with more than 64 KiB of zero bytes")
 if(NOT EMULATOR)
   include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
   if(UNPRIVILEGED_FOUND)
@@ -79,14 +87,50 @@ if(NOT EMULATOR)
     list(APPEND rows "user locked.log|1||cannot read locked.log: Permission denied")
   endif()
 endif()
+# 3,000 per-thread files of two records (file K at second 7K mod 3000 and 3000 later, each
+# record's message its second): every line in time order with few descriptors and little memory.
+if(NOT EMULATOR AND NOT SANITIZED)
+  file(MAKE_DIRECTORY ${DIR}/many)
+  foreach(k RANGE 2999)
+    math(EXPR first "${k} * 7 % 3000")
+    math(EXPR second "${first} + 3000")
+    set(lines "")
+    foreach(s ${first} ${second})
+      math(EXPR m "${s} / 60 % 60")
+      math(EXPR c "${s} % 60")
+      string(REGEX REPLACE "^(.)$" "0\\1" m ${m})
+      string(REGEX REPLACE "^(.)$" "0\\1" c ${c})
+      math(EXPR h "${s} / 3600")
+      record(line "Mon Dec 07 0${h}:${m}:${c} 2026" ERROR app.exe ${k} F ${s})
+      list(APPEND lines "${line}")
+    endforeach()
+    log_format(format "\\377\\376" ${lines})
+    file(APPEND ${DIR}/many.sh "printf '${format}' >many/thread_${k}.log\n")
+    list(APPEND many many/thread_${k}.log)
+  endforeach()
+  execute_process(COMMAND sh many.sh WORKING_DIRECTORY ${DIR})
+  foreach(s RANGE 5999)
+    list(APPEND seconds ${s})
+  endforeach()
+  string(JOIN " " many ${many})
+  string(JOIN "," seconds ${seconds})
+  list(APPEND rows "limited ${many}|0|${seconds}|" "limited thread_1.log -n 10000000|0|a1,a2|")
+endif()
 foreach(row IN LISTS rows)
   string(REPLACE "|" ";" fields "${row}")
   list(POP_FRONT fields args status want said)
   separate_arguments(args UNIX_COMMAND "${args}")
   set(as "")
+  set(input /dev/null)
   if(args MATCHES "^user;")  # as a user who is not root
     list(POP_FRONT args)
     set(as ${UNPRIVILEGED})
+  elseif(args MATCHES "^limited;")  # with 256 descriptors and 64 MiB of address space
+    list(POP_FRONT args)
+    set(as sh -c "ulimit -n 256 && ulimit -v 65536 && exec \"$@\"" limited)
+  elseif(args MATCHES "^zero;")  # reading zero bytes without end
+    list(POP_FRONT args)
+    set(input /dev/zero)
   endif()
   run(${args})
   list(TRANSFORM lines REPLACE "^<.*> <\"([^\"]*)\"> <While.*" "\\1")
@@ -95,6 +139,8 @@ foreach(row IN LISTS rows)
     message(SEND_ERROR "log show ${args}: exit ${rc}, printed [${shown}], said '${err}'")
   endif()
 endforeach()
+set(as "")
+set(input /dev/null)
 
 # Whole lines: as written, each after the name of its file with --with-file.
 run(--with-file thread_1.log thread_3.log)
