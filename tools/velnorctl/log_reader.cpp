@@ -361,11 +361,22 @@ void LogStream::park(bool again) {
     if (isStandardInput()) {
         return;
     }
-    m_offset = again ? m_lineOffset : offsetOf(m_begin);
-    std::vector<Unit>().swap(m_buffer);
-    m_bytes = m_begin = m_scan = 0;
+    const uint64_t base = m_offset - m_bytes;
+    const uint64_t from = again ? m_lineOffset : offsetOf(m_begin);
+    const size_t keep = static_cast<size_t>(m_offset - from);
+    if (from >= base && keep <= m_lookahead) {
+        std::vector<Unit> rest((keep + 1) / 2);
+        std::memcpy(rest.data(), reinterpret_cast<const char*>(m_buffer.data()) + (from - base),
+                    keep);
+        m_buffer.swap(rest);
+        m_bytes = keep;
+    } else {
+        std::vector<Unit>().swap(m_buffer);
+        m_offset = from;
+        m_bytes = 0;
+    }
+    m_begin = m_scan = 0;
     m_file.close();
-    m_end = true;
 }
 
 bool LogStream::resume() {
@@ -495,7 +506,7 @@ bool LogStream::next(Span& line, bool last) {
             return true;
         }
         if (!m_end) {
-            if (!fill()) {
+            if (!m_file || !fill()) {
                 return false;
             }
             continue;

@@ -59,9 +59,12 @@ class LogStream {
     // the file under the name when needed; it answers whether there may be lines to read.
     bool changed() const;
     bool poll();
-    // Closes the file and lets go of the buffer; with `again` the last line given is given
-    // again after resume(), which opens the same file by its name and goes on.
+    // Closes the file and keeps of its buffer at most the lookahead's bytes not given out
+    // (with `again`, from the start of the last line given, which is given again). Once they
+    // are given, next() answers false and needsFile() true: resume() opens the same file by
+    // its name and goes on where the stream stopped.
     void park(bool again);
+    bool needsFile() const { return !m_end && !m_file && !m_failed && !m_rejected; }
     bool resume();
 
     // The next whole line of what can be read now; false when there is none. With `last` the
@@ -69,8 +72,12 @@ class LogStream {
     // after it is reported.
     bool next(Span& line, bool last);
     bool failed() const { return m_failed; }
-    // Reads at most this many bytes at a time (64 KiB unless set).
-    void setChunk(size_t bytes) { m_chunk = bytes; }
+    // Reads at most `chunk` bytes at a time (64 KiB unless set); parked, keeps at most
+    // `lookahead` bytes.
+    void setSizes(size_t chunk, size_t lookahead) {
+        m_chunk = chunk;
+        m_lookahead = lookahead;
+    }
 
     int64_t lastKey = 0;  // the time of the last line that had one
 
@@ -95,6 +102,7 @@ class LogStream {
     size_t m_scan = 0;  // where the search for the next CR LF goes on
     size_t m_zeros = 0;
     size_t m_chunk = 64 * 1024;
+    size_t m_lookahead = 64 * 1024;
     // The first bytes of the file and the last ones read, ending at m_printEnd: a file that no
     // longer holds them was rewritten.
     std::string m_head, m_tail;

@@ -1,13 +1,17 @@
 #include "log_show.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
+#include <functional>
+#include <queue>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "command_line.h"
@@ -21,9 +25,9 @@ constexpr auto kPollInterval = std::chrono::milliseconds(200);
 constexpr size_t kSpillBytes = 256 * 1024;
 constexpr unsigned long long kMaxLast = 10000000;
 // Files open at once, whatever their number: the others wait closed, each remembering where it
-// stopped, and are read in small chunks.
+// stopped and keeping its share of kLookahead bytes not yet shown.
 constexpr size_t kOpenFiles = 64;
-constexpr size_t kSmallChunk = 8 * 1024;
+constexpr size_t kLookahead = 16 * 1024 * 1024;
 
 struct Filters {
     std::vector<std::string> severities;  // upper case
@@ -259,7 +263,7 @@ class Show {
         int64_t key = 0;
         bool has = false;
         bool ready = false;   // there may be lines to read now
-        bool parked = false;  // its file was closed: the head is read again before it is shown
+        bool parked = false;  // the stream was parked: its head is read again before it is shown
         uint64_t used = 0;
     };
 
@@ -307,7 +311,11 @@ bool Show::take(Input& in) {
 
 void Show::pull(Input& in, bool last) {
     in.parked = false;
-    in.has = in.ready && take(in) && in.stream.next(in.head, last);
+    in.used = ++m_clock;
+    in.has = in.ready && in.stream.next(in.head, last);
+    if (!in.has && in.ready && in.stream.needsFile() && take(in)) {
+        in.has = in.stream.next(in.head, last);
+    }
     in.ready = in.has;
     if (!in.has && !m_o.follow) {
         in.stream.park(false);
@@ -322,27 +330,28 @@ void Show::pull(Input& in, bool last) {
 // Gives out every line that can be read now, merged by time: the earliest head of all inputs
 // first, and of heads of the same second the one of the file named first.
 void Show::round(bool last) {
-    for (Input& in : m_inputs) {
+    using Head = std::pair<int64_t, size_t>;  // the key of an input's head, and its place
+    std::priority_queue<Head, std::vector<Head>, std::greater<Head>> heads;
+    for (size_t k = 0; k < m_inputs.size(); ++k) {
+        Input& in = m_inputs[k];
         if (!in.has) {
             pull(in, last);
         }
+        if (in.has) {
+            heads.emplace(in.key, k);
+        }
     }
-    for (;;) {
-        Input* earliest = nullptr;
-        for (Input& in : m_inputs) {
-            if (in.has && (earliest == nullptr || in.key < earliest->key)) {
-                earliest = &in;
-            }
+    while (!heads.empty()) {
+        const size_t k = heads.top().second;
+        Input& in = m_inputs[k];
+        heads.pop();
+        if (!in.parked) {
+            emit(in);
         }
-        if (earliest == nullptr) {
-            return;
+        pull(in, last);  // the next line, or the head again when its stream was parked
+        if (in.has) {
+            heads.emplace(in.key, k);
         }
-        if (earliest->parked) {
-            pull(*earliest, last);
-            continue;
-        }
-        emit(*earliest);
-        pull(*earliest, last);
     }
 }
 
@@ -465,7 +474,8 @@ int Show::run() {
     }
     for (Input& in : m_inputs) {
         if (m_inputs.size() > kOpenFiles) {
-            in.stream.setChunk(kSmallChunk);
+            const size_t share = kLookahead / m_inputs.size();
+            in.stream.setSizes(std::min<size_t>(std::max<size_t>(share, 4096), 65536), share);
         }
         makeRoom();
         in.used = ++m_clock;
