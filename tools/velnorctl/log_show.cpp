@@ -311,7 +311,7 @@ bool Show::take(Input& in) {
 
 void Show::pull(Input& in, bool last) {
     in.parked = false;
-    in.used = ++m_clock;
+    in.used = in.ready && in.stream.isOpen() ? ++m_clock : in.used;
     in.has = in.ready && in.stream.next(in.head, last);
     if (!in.has && in.ready && in.stream.needsFile() && take(in)) {
         in.has = in.stream.next(in.head, last);
