@@ -28,12 +28,19 @@ new() {
     add new.tmp "$@"
     mv new.tmp "$target"
 }
-shown() { touch out.txt && tr -d '\r' <out.txt | sed 's/^<[^"]*<"\([^"]*\)"> <While performing task: "F"> <Return Code: 0x00000000> <f> <1>$/\1/; t; s/^/?/'; }
+# The message of each line printed, or ?LINE for a line that is not a whole record.
+shown() {
+    touch out.txt
+    tr -d '\r' <out.txt |
+        sed 's/^<[^"]*<"\([^"]*\)"> <While performing task: "F"> <Return Code: 0x0*> <f> <1>$/\1/
+             t
+             s/^/?/'
+}
 see() {
     i=0
     until shown | grep -qx "$1"; do
         i=$((i + 1))
-        [ $i -lt 600 ] || { echo "$row: no line $1 within a minute; shown: $(shown) $(cat err.txt)"; exit 1; }
+        [ $i -lt 600 ] || { echo "$row: no $1 within a minute: $(shown) $(cat err.txt)"; exit 1; }
         sleep 0.1
     done
 }
