@@ -366,8 +366,10 @@ void LogStream::park(bool again) {
     const size_t keep = static_cast<size_t>(m_offset - from);
     if (from >= base && keep <= m_lookahead) {
         std::vector<Unit> rest((keep + 1) / 2);
-        std::memcpy(rest.data(), reinterpret_cast<const char*>(m_buffer.data()) + (from - base),
-                    keep);
+        if (keep > 0) {
+            std::memcpy(rest.data(), reinterpret_cast<const char*>(m_buffer.data()) + (from - base),
+                        keep);
+        }
         m_buffer.swap(rest);
         m_bytes = keep;
     } else {
