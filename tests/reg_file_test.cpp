@@ -137,14 +137,20 @@ TEST(RegFileTest, ReportsEachLineItSkips) {
         {std::string(regfile::kMaxFileBytes + 1, ';'), " 1:the file is ov"},
     };
     for (const auto& [bytes, expected] : rows) {
-        std::vector<regfile::Skipped> skipped;
+        regfile::SkipReport skipped;
         regfile::parse(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size(), &skipped);
         std::string shown;
-        for (const regfile::Skipped& line : skipped) {
+        for (const regfile::Skipped& line : skipped.lines) {
             shown += " " + std::to_string(line.line) + ":" + line.reason.substr(0, 14);
         }
         EXPECT_EQ(shown, expected) << bytes;
     }
+    // A file of junk: the first lines by number, then only a count.
+    regfile::SkipReport junk;
+    const std::string many =
+        file(testreg::replaced(std::string(regfile::kMaxSkipsListed + 8, 'x'), "x", "x|"));
+    regfile::parse(reinterpret_cast<const uint8_t*>(many.data()), many.size(), &junk);
+    EXPECT_EQ(std::to_string(junk.lines.size()) + "+" + std::to_string(junk.more), "32+8");
 }
 
 // Names, depth, keys, values and bytes up to their limits are read; past them they are
@@ -197,6 +203,10 @@ TEST(RegFileTest, AFileItCannotReadIsAnEmptyRegistry) {
         setenv("QIR_REGISTRY", unread.c_str(), 1);
         EXPECT_EQ(qir::sys::openRegistryKey(u"T", key), 2u) << unread;
         EXPECT_EQ(qir::sys::openRegistryKey(u"", key), 0u) << unread;
+        EXPECT_NE(qir::sys::registrySource().find(unread == path ? "over the limit of 4 MiB"
+                                                                 : "which cannot be read"),
+                  std::string::npos)
+            << unread;
     }
     std::filesystem::remove(path + ".fifo");
 }

@@ -240,7 +240,7 @@ const Value* Key::findValue(std::u16string_view name) const {
 // Builds the tree line by line.
 class Reader {
   public:
-    Reader(Key& root, std::vector<Skipped>* skipped) : m_root(root), m_skipped(skipped) {}
+    Reader(Key& root, SkipReport* skipped) : m_root(root), m_skipped(skipped) {}
 
     void read(View text) {
         Lines lines(text);
@@ -281,8 +281,13 @@ class Reader {
   private:
     // A null reason: a skip that an earlier report covers.
     void skip(size_t line, const char* reason) {
-        if (m_skipped != nullptr && reason != nullptr) {
-            m_skipped->push_back({line, reason});
+        if (m_skipped == nullptr || reason == nullptr) {
+            return;
+        }
+        if (m_skipped->lines.size() < kMaxSkipsListed) {
+            m_skipped->lines.push_back({line, reason});
+        } else {
+            ++m_skipped->more;
         }
     }
 
@@ -501,7 +506,7 @@ class Reader {
     }
 
     Key& m_root;
-    std::vector<Skipped>* m_skipped;
+    SkipReport* m_skipped;
     size_t m_line = 0;  // the line being read
     // Why a value is skipped while no key is open; null when the section that left none open
     // has said so.
@@ -512,11 +517,11 @@ class Reader {
     size_t m_values = 0;
 };
 
-std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size, std::vector<Skipped>* skipped) {
+std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size, SkipReport* skipped) {
     auto root = std::make_unique<Key>(u"");
     if (size > kMaxFileBytes) {
         if (skipped != nullptr) {
-            skipped->push_back({1, "the file is over 4 MiB: the whole file is skipped"});
+            skipped->lines.push_back({1, "the file is over 4 MiB: the whole file is skipped"});
         }
         return root;
     }

@@ -90,13 +90,20 @@ struct Skipped {
     std::string reason;
 };
 
+// The lines skipped: the first kMaxSkipsListed one by one, in file order, then only how many
+// more, so that a file of junk lines costs no more than a file of a few.
+constexpr size_t kMaxSkipsListed = 32;
+struct SkipReport {
+    std::vector<Skipped> lines;
+    size_t more = 0;
+};
+
 // Parses `size` bytes of a .reg file into the key that stands for HKEY_LOCAL_MACHINE (never
 // null; without keys or values for bytes that are no registry file). Throws std::bad_alloc
 // when memory runs out; the limits above keep what it takes proportional to `size`. When
-// `skipped` is given, each line that was skipped is appended to it, in file order; blank lines
-// and comments are no skips, nor are the values below a section of another hive, which the
-// section's own report covers.
-std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size,
-                           std::vector<Skipped>* skipped = nullptr);
+// `skipped` is given, the lines that were skipped are reported in it; blank lines and comments
+// are no skips, nor are the values below a section of another hive, which the section's own
+// report covers.
+std::unique_ptr<Key> parse(const uint8_t* bytes, size_t size, SkipReport* skipped = nullptr);
 
 }  // namespace qir::sys::regfile

@@ -40,14 +40,18 @@ struct DescriptorTraits {
     static void release(int fd) { close(fd); }
 };
 
-// The bytes of a regular file of at most kMaxFileBytes; false for anything else. O_NONBLOCK
-// keeps a FIFO named by mistake from blocking the open.
-bool readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
+enum class FileRead { Read, Unreadable, OverLimit };
+
+// The bytes of a regular file of at most kMaxFileBytes. O_NONBLOCK keeps a FIFO named by mistake
+// from blocking the open.
+FileRead readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
     const Scoped<DescriptorTraits> file(open(path, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
     struct stat status {};
-    if (!file || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
-        static_cast<uint64_t>(status.st_size) > regfile::kMaxFileBytes) {
-        return false;
+    if (!file || fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return FileRead::Unreadable;
+    }
+    if (static_cast<uint64_t>(status.st_size) > regfile::kMaxFileBytes) {
+        return FileRead::OverLimit;
     }
     // One byte more than the limit shows a file that grew past it while being read.
     bytes.resize(static_cast<size_t>(status.st_size) + 1);
@@ -55,7 +59,7 @@ bool readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
     for (;;) {
         if (used == bytes.size()) {
             if (bytes.size() > regfile::kMaxFileBytes) {
-                return false;
+                return FileRead::OverLimit;
             }
             bytes.resize(std::min(bytes.size() * 2, regfile::kMaxFileBytes + 1));
         }
@@ -64,7 +68,7 @@ bool readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
             continue;
         }
         if (got < 0) {
-            return false;
+            return FileRead::Unreadable;
         }
         if (got == 0) {
             break;
@@ -72,7 +76,7 @@ bool readRegistryFile(const char* path, std::vector<uint8_t>& bytes) {
         used += static_cast<size_t>(got);
     }
     bytes.resize(used);
-    return true;
+    return FileRead::Read;
 }
 
 // The file that stands for the registry: $QIR_REGISTRY, else the default.
@@ -84,7 +88,7 @@ const char* registryFile() {
 std::unique_ptr<regfile::Key> loadRegistry() {
     const char* path = registryFile();
     std::vector<uint8_t> bytes;
-    if (!readRegistryFile(path, bytes)) {
+    if (readRegistryFile(path, bytes) != FileRead::Read) {
         bytes.clear();
     }
     return regfile::parse(bytes.data(), bytes.size());
@@ -144,10 +148,14 @@ std::string registrySource() {
     const char* path = registryFile();
     const bool named = path != kDefaultRegistryFile;
     std::vector<uint8_t> bytes;
-    const bool readable = readRegistryFile(path, bytes);
+    const FileRead read = readRegistryFile(path, bytes);
     return std::string("registry file ") + path +
            (named ? " (from QIR_REGISTRY)" : " (QIR_REGISTRY is not set)") +
-           (readable ? "" : ", which cannot be read: an empty registry");
+           (read == FileRead::Read ? ""
+            : read == FileRead::OverLimit
+                ? ", which is over the limit of 4 MiB (" + std::to_string(regfile::kMaxFileBytes) +
+                      " bytes): an empty registry"
+                : ", which cannot be read: an empty registry");
 }
 
 std::vector<std::string> registryWarnings() {
@@ -155,13 +163,17 @@ std::vector<std::string> registryWarnings() {
     try {
         const char* path = registryFile();
         std::vector<uint8_t> bytes;
-        std::vector<regfile::Skipped> skipped;
-        if (readRegistryFile(path, bytes)) {
+        regfile::SkipReport skipped;
+        if (readRegistryFile(path, bytes) == FileRead::Read) {
             regfile::parse(bytes.data(), bytes.size(), &skipped);
         }
-        for (const regfile::Skipped& line : skipped) {
+        for (const regfile::Skipped& line : skipped.lines) {
             lines.push_back(std::string("registry file ") + path + " line " +
                             std::to_string(line.line) + ": " + line.reason);
+        }
+        if (skipped.more != 0) {
+            lines.push_back(std::string("registry file ") + path + ": " +
+                            std::to_string(skipped.more) + " more lines skipped");
         }
     } catch (...) {
         lines.clear();  // out of memory

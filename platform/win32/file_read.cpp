@@ -13,10 +13,16 @@ HANDLE handleOf(intptr_t value) {
     return reinterpret_cast<HANDLE>(value);
 }
 
-// Backup semantics let a folder open as well, so that its facts can say it is one.
+// Backup semantics let a folder open as well, so that its facts can say it is one. A path that
+// is not UTF-8 names no file.
 HANDLE openPath(const char* path, DWORD access) {
-    return CreateFileA(path, access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                       nullptr);
+    const std::wstring wide = win32::widen(path);
+    if (wide.empty()) {
+        SetLastError(*path == '\0' ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileW(wide.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
 uint32_t factsOf(HANDLE file, FileFacts& out) {

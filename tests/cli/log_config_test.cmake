@@ -31,11 +31,17 @@ foreach(output IN LISTS outputs)
 endforeach()
 string(APPEND reg "${k}\\${app}\\Own]\r\n${on}\"Target\"=\"logs/own.log\"\r\n"
        "${k}\\broken\\Off]\r\n\"Enabled\"=dword:0\r\n${k}\\empty]\r\n")
+set(unicode компаньон.exe)  # named as the library names it, whatever the code page
+if(NOT EMULATOR)
+  string(APPEND reg "${k}\\${unicode}\\Off]\r\n\"Enabled\"=dword:0\r\n")
+endif()
 file(WRITE ${DIR}/logging.reg "${reg}")
 set(env QIR_REGISTRY=${DIR}/logging.reg SYNCOM_SIM_STATE=sim.state)
 if(EMULATOR)
   set(env SYNCOM_SIM_STATE=sim.state)
   execute_process(COMMAND ${EMULATOR} reg import logging.reg WORKING_DIRECTORY ${DIR})
+  execute_process(COMMAND ${EMULATOR} reg add "HKLM\\Software\\Halvex\\Logs\\${unicode}\\Off" /v
+                          Enabled /t REG_DWORD /d 0 /f OUTPUT_QUIET)
 endif()
 file(WRITE ${DIR}/sim.state "bogus\nfail.Nope=1\n")
 
@@ -52,6 +58,7 @@ set(rows
   "${mixed}${out}G_Type.: will not write: Type 7 is no output type"
   "log config --app broken|1|logging: off: 0 of 1 output will write\n${out}Off.: will not write: disabled: Enabled is 0"
   "log config --app empty|1|has no subkeys"
+  "log config --app ${unicode}|1|key: [^\n]*Logs.${unicode}\nlogging: off: 0 of 1 output"
   "log config --app nobody${bad}|1|logging: off: neither"
   "status|0|library: [^\n]*VelnorApi[^\n]*\nconfiguration: .*\nvendor library: [^\n]+ .*\nkey: [^\n]*${app}\nlogging: on: 1 of 1 output will write\n${out}Own.: writes to logs/own.log$"
   "alone status|1|library: none.*cannot load [^ ]*VelnorApi[^ ]*: [A-Za-z]"
@@ -93,7 +100,7 @@ foreach(row IN LISTS rows)
   endif()
 endforeach()
 if(EMULATOR)
-  foreach(name mixed broken empty ${app})
+  foreach(name mixed broken empty ${app} ${unicode})
     execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\${name}" /f
                     OUTPUT_QUIET ERROR_QUIET)
   endforeach()

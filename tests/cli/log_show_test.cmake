@@ -8,11 +8,13 @@
 cmake_minimum_required(VERSION 3.25)
 
 # Sets VAR to a printf format: FORMAT, then each further argument as a UTF-16LE line ended by
-# CR LF; an @ in a line stands for a NUL unit. log_file writes DIR/NAME so.
+# CR LF; an @ in a line stands for a NUL unit, a ~ for U+009B (a terminal's CSI). log_file
+# writes DIR/NAME so.
 function(log_format var format)
   foreach(line IN LISTS ARGN)
     string(REGEX REPLACE "(.)" "\\1\\\\000" units "${line}")
     string(REPLACE "@\\000" "\\000\\000" units "${units}")
+    string(REPLACE "~\\000" "\\233\\000" units "${units}")
     string(APPEND format "${units}\\r\\000\\n\\000")
   endforeach()
   set(${var} "${format}" PARENT_SCOPE)
@@ -43,6 +45,10 @@ log_file(thread_3.log "\\000\\000\\000\\000" "${c1}" "${torn}@\"text>")
 log_file(odd.log "\\377\\376" "${a1}")
 file(APPEND ${DIR}/odd.log "x")
 file(WRITE ${DIR}/utf8.log "<Mon Dec 07 09:00:00 2026> <ERROR>\n")
+# A time whose minutes are out of range: no time, so no place among the others'.
+record(t99 "Mon Dec 07 09:99:00 2026" ERROR companion.exe 10 f "t99~31m")
+log_file(t99.log "\\377\\376" "${t99}")
+file(COPY_FILE ${DIR}/thread_1.log "${DIR}/журнал✓.log")
 set(threads "thread_1.log thread_2.log thread_3.log")
 
 macro(run)
@@ -74,12 +80,16 @@ set(rows
   "odd.log|1|a1|odd.log ends in an odd byte"
   "folder.log thread_1.log|1|a1,a2|cannot read folder.log: Is a directory"
   "utf8.log|1||utf8.log is not a log file"
+  "thread_1.log t99.log|0|t99\\u009b31m,a1,a2|"
+  "журнал✓.log|0|a1,a2|"
   "${threads} --since 2026-13-01|2||--since and --until take"
   "thread_1.log --severity loud|2||--severity takes"
   "- -|2||reads - once"
   "- --follow|2||does not follow it"
   "zero -|1||- is not a log file: it starts with more than 64 KiB of zero bytes")
-if(NOT EMULATOR)
+if(EMULATOR)  # cmd.exe leaves wildcards to the program
+  list(APPEND rows "thread_*.log|0|c1,${torn}\\x00\"text>,a1,b1,a2,b2|")
+else()
   include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
   if(UNPRIVILEGED_FOUND)
     file(COPY_FILE ${DIR}/thread_1.log ${DIR}/locked.log)
@@ -146,6 +156,20 @@ set(input /dev/null)
 run(--with-file thread_1.log thread_3.log)
 if(NOT lines STREQUAL "thread_3.log: ${c1};thread_3.log: ${torn}\\x00\"text>;thread_1.log: ${a1};thread_1.log: ${a2}")
   message(SEND_ERROR "--with-file printed: ${out}")
+endif()
+
+# A file's name is escaped as a line's text is, bytes that are not UTF-8 read as U+FFFD; an
+# impossible time is null.
+if(NOT EMULATOR)
+  string(ASCII 255 27 bad)
+  file(COPY_FILE ${DIR}/t99.log "${DIR}/bad${bad}[31m.log")
+  run(--with-file "bad${bad}[31m.log")
+  set(text "${out}")
+  run(--with-file --json "bad${bad}[31m.log")
+  if(NOT text MATCHES "^bad�\\\\x1b\\[31m\\.log: <Mon Dec 07 09:99:00 2026> [^\n]*t99\\\\u009b31m"
+     OR NOT out MATCHES "^{\"log\":\"bad�\\\\u001b\\[31m\\.log\",\"time\":null,")
+    message(SEND_ERROR "a hostile name and time printed:\n${text}\n${out}")
+  endif()
 endif()
 
 # JSON Lines: each line an object, its fields named and typed.

@@ -100,12 +100,17 @@ size_t skipTo(const Unit* u, size_t from, size_t to, Unit unit) {
     return skipPast(u, from, to, [unit](Unit c) { return c == unit; });
 }
 
+// The C0 controls, DEL and the C1 controls (U+009B is a terminal's CSI).
+bool isControl(Unit c) {
+    return (c < 0x20) | ((c >= 0x7F) & (c <= 0x9F));
+}
+
 bool isTextEscaped(Unit c) {
-    return ((c < 0x20) & (c != '\t')) | (c == 0x7F);
+    return isControl(c) & (c != '\t');
 }
 
 bool isJsonEscaped(Unit c) {
-    return (c < 0x20) | (c == '"') | (c == '\\');
+    return isControl(c) | (c == '"') | (c == '\\');
 }
 
 int twoDigits(const Span& s, size_t i) {
@@ -115,6 +120,14 @@ int twoDigits(const Span& s, size_t i) {
 }
 
 }  // namespace
+
+bool LineTime::valid() const {
+    static const int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+    return year >= 0 && month >= 1 && month <= 12 && day >= 1 &&
+           day <= (month == 2 && !leap ? 28 : kDays[month - 1]) && hour >= 0 && hour < 24 &&
+           minute >= 0 && minute < 60 && second >= 0 && second < 60;
+}
 
 int64_t LineTime::key() const {
     return ((((int64_t{year} * 16 + month) * 32 + day) * 32 + hour) * 64 + minute) * 64 + second;
@@ -138,9 +151,8 @@ bool parseLineTime(const Span& line, LineTime& out) {
     out.second = twoDigits(line, 18);
     const int century = twoDigits(line, 21);
     const int year = twoDigits(line, 23);
-    out.year = century * 100 + year;
-    return out.month != 0 && out.day >= 0 && out.hour >= 0 && out.minute >= 0 && out.second >= 0 &&
-           century >= 0 && year >= 0;
+    out.year = century < 0 || year < 0 ? -1 : century * 100 + year;
+    return out.valid();
 }
 
 bool parseRecord(const Span& line, Record& r) {
@@ -199,11 +211,11 @@ void appendText(std::string& out, const Span& text, bool json) {
         if (i == text.count) {
             break;
         }
-        if (json && c >= 0x20) {
+        if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
         } else {
-            out += json ? "\\u00" : "\\x";
+            out += json || c >= 0x80 ? "\\u00" : "\\x";
             out += kHex[c >> 4];
             out += kHex[c & 15];
         }

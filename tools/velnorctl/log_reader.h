@@ -20,8 +20,10 @@ struct Span {
 // The local time at the start of a line, "<Www Mmm dd hh:mm:ss yyyy>".
 struct LineTime {
     int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;  // month: 1 to 12
-    int64_t key() const;  // orders times as they follow each other
+    bool valid() const;   // every field in its range, the day in its month
+    int64_t key() const;  // orders valid times as they follow each other
 };
+// False for text that is not such a time, and for a time whose fields are out of range.
 bool parseLineTime(const Span& line, LineTime& out);
 
 // The fields of a record's line: <time> <SEVERITY> <application : pid, tid> <object::function>
@@ -34,8 +36,9 @@ struct Record {
 };
 bool parseRecord(const Span& line, Record& out);
 
-// Appends UTF-16 text as UTF-8. Text form: C0 controls other than TAB, and DEL, as \xNN. JSON
-// form: the text of a JSON string, with \", \\ and \u00NN for every C0 control. An unpaired
+// Appends UTF-16 text as UTF-8 that holds no control character. Text form: C0 controls other
+// than TAB, and DEL, as \xNN; C1 controls as \u0080 to \u009f. JSON form: the text of a JSON
+// string, with \", \\ and \u00NN for every C0 control, DEL and C1 control. An unpaired
 // surrogate becomes U+FFFD in both.
 void appendText(std::string& out, const Span& text, bool json);
 

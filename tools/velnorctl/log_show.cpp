@@ -14,7 +14,9 @@
 #include <utility>
 #include <vector>
 
+#include "arguments.h"
 #include "command_line.h"
+#include "log_format.h"
 #include "log_reader.h"
 #include "qir_log_data.h"
 #include "qir_sys/unicode.h"
@@ -102,8 +104,7 @@ bool parseTime(const char* text, bool end, int64_t& key) {
     t.minute = values[4];
     t.second = values[5];
     key = t.key();
-    return t.month >= 1 && t.month <= 12 && t.day >= 1 && t.day <= 31 && t.hour < 24 &&
-           t.minute < 60 && t.second < 60;
+    return t.valid();
 }
 
 bool parseSeverities(const char* list, std::vector<std::string>& out) {
@@ -172,7 +173,7 @@ const char* parseOptions(int argc, char** argv, int first, Options& o) {
             o.filters.pid = true;
             o.filters.pidValue = static_cast<uint32_t>(number);
         } else if (arg == "-" || arg[0] != '-') {
-            o.files.push_back(arg);
+            appendFileArgument(arg, o.files);
         } else {
             return "log show: unknown option";
         }
@@ -215,40 +216,6 @@ class Output {
     std::string m_text;
     bool m_failed = false;
 };
-
-void appendName(std::string& out, const std::string& name, bool json) {
-    if (!json) {
-        out += name;
-        out += ": ";
-        return;
-    }
-    out += "\"log\":\"";
-    for (const char c : name) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == '"' || c == '\\') {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", static_cast<unsigned char>(c));
-            out += escaped;
-        } else {
-            out += c;
-        }
-    }
-    out += "\",";
-}
-
-void appendField(std::string& out, const char* name, const Span& value) {
-    out += ",\"";
-    out += name;
-    out += "\":\"";
-    appendText(out, value, true);
-    out += '"';
-}
-
-void appendNumber(std::string& out, const char* name, uint32_t value) {
-    out += ",\"";
-    out += name;
-    out += "\":";
-    out += std::to_string(value);
-}
 
 class Show {
   public:
@@ -411,48 +378,8 @@ void Show::emit(const Input& in) {
         m_ring.emplace_back();
     }
     std::string& out = m_ringOn ? m_ring.back() : m_out.text();
-    if (!m_o.json) {
-        if (m_o.withFile) {
-            appendName(out, in.stream.name(), false);
-        }
-        appendText(out, in.head, false);
-        out += '\n';
-        m_out.spill();
-        return;
-    }
-    out += '{';
-    if (m_o.withFile) {
-        appendName(out, in.stream.name(), true);
-    }
-    parsed = parsed || parseRecord(in.head, record);
-    LineTime time;
-    if (!parsed) {
-        out += "\"text\":\"";
-        appendText(out, in.head, true);
-        out += "\"}\n";
-        m_out.spill();
-        return;
-    }
-    if (parseLineTime(in.head, time)) {
-        char iso[32];
-        std::snprintf(iso, sizeof iso, "\"time\":\"%04d-%02d-%02dT%02d:%02d:%02d\"", time.year,
-                      time.month, time.day, time.hour, time.minute, time.second);
-        out += iso;
-    } else {
-        out += "\"time\":null";
-    }
-    appendField(out, "severity", record.severity);
-    appendField(out, "application", record.application);
-    appendNumber(out, "pid", record.pid);
-    appendNumber(out, "tid", record.tid);
-    appendField(out, "object", record.object);
-    appendField(out, "function", record.function);
-    appendField(out, "message", record.message);
-    appendField(out, "task", record.task);
-    appendNumber(out, "return_code", record.returnCode);
-    appendField(out, "file", record.file);
-    appendNumber(out, "line", record.line);
-    out += "}\n";
+    appendLine(out, in.head, parsed ? &record : nullptr, m_o.withFile ? &in.stream.name() : nullptr,
+               m_o.json);
     m_out.spill();
 }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "VelnorApi.h"
+#include "arguments.h"
 #include "command_line.h"
 #include "log_commands.h"
 #include "qir_sys/library.h"
@@ -221,7 +222,15 @@ int run(int argc, char** argv) {
 }  // namespace
 
 // Nothing the commands throw (only std::bad_alloc can be) leaves the program.
-int main(int argc, char** argv) try { return run(argc, argv); } catch (...) {
+int main(int argc, char** argv) try {
+    std::vector<std::string> arguments = commandLineArguments(argc, argv);
+    std::vector<char*> pointers;
+    for (std::string& argument : arguments) {
+        pointers.push_back(argument.data());
+    }
+    pointers.push_back(nullptr);
+    return run(static_cast<int>(arguments.size()), pointers.data());
+} catch (...) {
     std::fputs("velnorctl: out of memory\n", stderr);
     return kExitFailed;
 }

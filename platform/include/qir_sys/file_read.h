@@ -1,6 +1,6 @@
 // Reading files that other processes append to, rename, replace or truncate meanwhile: the tools'
 // side of the log files. A file's identity tells the file read before from another that has
-// taken its name since. Paths are the C runtime's narrow text, as main() receives them.
+// taken its name since. Paths are UTF-8 (on POSIX any bytes, as the file system holds them).
 #pragma once
 
 #include <cstddef>

@@ -73,9 +73,9 @@ uint32_t registryQueryValue(const RegistryKey& key, const WideUnit* name, void* 
 // $QIR_REGISTRY named it and it can be read), on Windows the system's registry.
 std::string registrySource();
 
-// Each line of the registry file that the POSIX reader skips, for people: "registry file PATH
-// line N: why". Empty on Windows, for a file that cannot be read (registrySource says so) and
-// when there is no memory.
+// The lines of the registry file that the POSIX reader skips, for people: "registry file PATH
+// line N: why" for each of the first few, then "registry file PATH: N more lines skipped". Empty on
+// Windows, for a file that cannot be read (registrySource says so) and when there is no memory.
 std::vector<std::string> registryWarnings();
 
 // The types of registry values, numbered as Windows numbers them.
