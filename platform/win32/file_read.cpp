@@ -1,6 +1,9 @@
 #include "qir_sys/file_read.h"
 
+#include <string>
+
 #include "qir_sys/error.h"
+#include "qir_sys/file.h"
 #include "qir_win32.h"
 
 namespace qir::sys {
@@ -13,9 +16,20 @@ HANDLE handleOf(intptr_t value) {
     return reinterpret_cast<HANDLE>(value);
 }
 
-// Backup semantics let a folder open as well, so that its facts can say it is one.
+// Backup semantics let a folder open as well, so that its facts can say it is one. Devices and
+// pipes are refused by name, before any open (error 5), and no open lets a pipe's server act
+// as the reader.
 HANDLE openPath(const char* path, DWORD access) {
-    return CreateFileA(path, access, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
+    std::wstring units;
+    for (const char* c = path; *c != '\0'; ++c) {
+        units += static_cast<wchar_t>(static_cast<unsigned char>(*c));
+    }
+    if (!deviceNameProblem(units.c_str()).empty()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(path, access, kShareAll, nullptr, OPEN_EXISTING,
+                       FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
                        nullptr);
 }
 
