@@ -24,7 +24,7 @@ list(APPEND outputs "G_Type|x\"\r\n\"Type\"=dword:7\r\n\"X\"=\"" "H_Open|open/x.
 # 260 characters without a terminator; a name that fits, but not with a thread's id.
 string(REPEAT "78,00," 259 unterminated)
 string(REPEAT "y" 244 near)
-list(APPEND outputs "J_Unterminated|x\"\r\n\"Target\"=hex(1):${unterminated}78,00\r\n\"X\"=\""
+list(APPEND outputs "J_Unterminated|x\"\r\n\"Target\"=hex:${unterminated}78,00\r\n\"X\"=\""
      "K_Threads|logs/${near}.log\"\r\n\"SeparateThreads\"=dword:1\r\n\"X\"=\""
      "L_Sticky|sticky/x.log")
 set(reg "Windows Registry Editor Version 5.00\r\n")
@@ -85,18 +85,19 @@ if(NOT EMULATOR)
 endif()
 
 # Outputs of Default that the program's filters and the exports' records (which name no class)
-# keep from writing; one with a filter list longer than the logger reads.
+# keep from writing; one with a filter list longer than the logger reads. Lists, like the Target
+# without a terminator above, are binary data, which Wine's `reg import` keeps as it is.
 string(REPEAT "41,00,00,00," 8200 list)
-set(defaults "P_Allow|AllowApplications\"=hex(7):6e,00,6f,00,74,00,65,00,70,00,61,00,64,00,2e,00,65,00,78,00,65,00,00,00,63,00,61,00,6c,00,63,00,2e,00,65,00,78,00,65,00,00,00,00,00"
+set(defaults "P_Allow|AllowApplications\"=hex:6e,00,6f,00,74,00,65,00,70,00,61,00,64,00,2e,00,65,00,78,00,65,00,00,00,63,00,61,00,6c,00,63,00,2e,00,65,00,78,00,65,00,00,00,00,00"
     "Q_Exclude|ExcludeApplications\"=\"${app}\"" "R_Objects|AllowObjects\"=\"CSomeClass\""
-    "S_Long|ExcludeObjects\"=hex(7):${list}00,00")
+    "S_Long|ExcludeObjects\"=hex:${list}00,00")
 set(alc "log config --app alc.exe|0|")
 set(second
   "${alc}${out}P_Allow.: writes to logs/P_Allow.log\n.*allow applications: notepad.exe,calc.exe .matched anywhere in this text, case-sensitive"
   "log config --app cmd.exe|0|P_Allow.: will not write: AllowApplications .notepad.exe,calc.exe. does not hold cmd.exe\n"
   "status|0|Q_Exclude.: will not write: ExcludeApplications .${app}. holds ${app}\n"
   "${alc}R_Objects.: will not write: AllowObjects .CSomeClass. lets no failure of the exports through: they name no class\n"
-  "${alc}S_Long.: writes to logs/S_Long.log\n  warning: ExcludeObjects is 32802 bytes long, more than the 32767 bytes the logger reads: it is ignored")
+  "${alc}S_Long.: writes to logs/S_Long.log\n(  warning: [^\n]*\n)*  warning: ExcludeObjects is 32802 bytes long, more than the 32767 bytes the logger reads: it is ignored")
 if(EMULATOR)
   # Names of the pipe that the server offers, and of devices; none is ever opened.
   list(APPEND defaults [[T_Pipe|Target"="\\\\.\\pipe\\qir-log-test"]]

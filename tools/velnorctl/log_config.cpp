@@ -204,7 +204,6 @@ class Diagnosis {
                     ? "Target is " + std::to_string(size / 2 - 1) +
                           " characters long: the logger ignores a Target longer than " +
                           std::to_string(kTargetUnits - 1)
-                : size == kTargetUnits * 2 && !wrong.empty() ? wrong
                 : size == kTargetUnits * 2
                     ? "Target is " + std::to_string(kTargetUnits) +
                           " characters without a terminator: the logger ignores it, since "
