@@ -20,6 +20,8 @@ HANDLE handleOf(intptr_t value) {
 // pipes are refused by name, before any open (error 5), and no open lets a pipe's server act
 // as the reader.
 HANDLE openPath(const char* path, DWORD access) {
+    // Each byte as the character of its number: the markers of devices and pipes and the
+    // reserved names are ASCII, and the superscript digits have these numbers in Windows-1252.
     std::wstring units;
     for (const char* c = path; *c != '\0'; ++c) {
         units += static_cast<wchar_t>(static_cast<unsigned char>(*c));
