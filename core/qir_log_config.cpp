@@ -12,7 +12,7 @@ namespace {
 
 constexpr uint32_t kTargetBytes = CQIRLogConfigWindows::kTargetBytes;
 constexpr uint32_t kTargetUnits = kTargetBytes / 2;
-constexpr uint32_t kMultiStringBytes = 32767;
+constexpr uint32_t kMultiStringBytes = CQIRLogConfigWindows::kListBytes;
 
 bool isGone(uint32_t error) {
     return error == qir::sys::kErrorFileNotFound || error == qir::sys::kErrorInvalidHandle;
@@ -40,7 +40,8 @@ qir_wchar_t unitAt(const unsigned char* bytes, uint32_t index) {
 }
 
 // "Target": a string of at most 520 bytes with its terminator. A value that does not fit is
-// no target; one without a terminator is cut at 259 characters.
+// no target, nor is one of 260 characters without a terminator: cut to 259, it would name
+// another file.
 CQIRLogStringWChar readTarget(const qir::sys::RegistryKey& key) {
     unsigned char bytes[kTargetBytes];
     uint32_t size = sizeof bytes;
@@ -54,6 +55,9 @@ CQIRLogStringWChar readTarget(const qir::sys::RegistryKey& key) {
     while (length < available && length < kTargetUnits - 1 &&
            (units[length] = unitAt(bytes, length)) != 0) {
         ++length;
+    }
+    if (length == kTargetUnits - 1 && available == kTargetUnits && unitAt(bytes, length) != 0) {
+        return CQIRLogStringWChar();
     }
     units[length] = 0;
     return CQIRLogStringWChar(units);

@@ -53,6 +53,23 @@ CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget,
     return directory + name + CQIRLogStringWChar("_") + strThread + extension;
 }
 
+QIRLogFilter qirLogFilterThatDrops(const CQIRLogConfigEntry& entry,
+                                   const CQIRLogStringWChar& strApplication,
+                                   const CQIRLogStringWChar& strObject) {
+    if (entry.m_strAllowApplications.length() != 0 &&
+        !entry.m_strAllowApplications.contains(strApplication)) {
+        return QIRLogFilter::AllowApplications;
+    }
+    if (entry.m_strExcludeApplications.contains(strApplication)) {
+        return QIRLogFilter::ExcludeApplications;
+    }
+    if (entry.m_strAllowObjects.length() != 0 && !entry.m_strAllowObjects.contains(strObject)) {
+        return QIRLogFilter::AllowObjects;
+    }
+    return entry.m_strExcludeObjects.contains(strObject) ? QIRLogFilter::ExcludeObjects
+                                                         : QIRLogFilter::None;
+}
+
 CQIRLogger::CQIRLogger(CQIRMutexLW& initLock, CQIRLogStringWChar& applicationName)
     : m_initLock(initLock), m_strApplication(applicationName) {}
 
@@ -162,14 +179,8 @@ bool CQIRLogger::write(const CQIRLogData& data) {
         if ((data.m_ulSeverity & entry.m_ulDetail) != data.m_ulSeverity) {
             continue;
         }
-        if ((entry.m_strAllowApplications.length() != 0 &&
-             !entry.m_strAllowApplications.contains(data.m_strApplication)) ||
-            entry.m_strExcludeApplications.contains(data.m_strApplication)) {
-            continue;
-        }
-        if ((entry.m_strAllowObjects.length() != 0 &&
-             !entry.m_strAllowObjects.contains(data.m_strObject)) ||
-            entry.m_strExcludeObjects.contains(data.m_strObject)) {
+        if (qirLogFilterThatDrops(entry, data.m_strApplication, data.m_strObject) !=
+            QIRLogFilter::None) {
             continue;
         }
         if (!(entry.m_bSeparateThreads

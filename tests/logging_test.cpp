@@ -212,7 +212,7 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
     const std::string rows[][3] = {
         // The application's key, whose entries keep their place when disabled, and where
         // application lists are not read. Targets: at most 259 characters and a terminator in
-        // 520 bytes, or the data, or 259 characters without one. A string as a list; lists
+        // 520 bytes, or the data; 260 characters without one are none. A string as a list; lists
         // end at an empty string and leave out an unterminated one.
         {"Default\\d:;A\\c:AllowApplications=n;A\\a:Enabled=dword:00000000;A\\B:Enabled=-;A\\1:"
          "Target=hex:" +
@@ -221,7 +221,7 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
              ";A\\4:Target=hex:" + hexUnits(folder + "u") +
              ";A\\5:Target=\"\";A\\6:AllowObjects=\"C\";A\\7:ExcludeObjects=hex:41,00,00,00,42,00;"
              "A\\8:AllowObjects=A,,B",
-         "4|h|B::f", "7.log:1 c.log:1 u:1 " + x + ":1 " + z + ":1 -"},
+         "4|h|B::f", "7.log:1 c.log:1 u:1 " + x + ":1 -"},
         {"", "4|h|K::f", "+"},
         {"A:Stray=dword:00000001;Default\\d:", "4|h|K::f", "+"},
         // A number that does not fit its four bytes reads as 0, whatever the buffer got.

@@ -494,6 +494,74 @@ TEST_F(FileTest, ARefusedCallLeavesTheFileSound) {
     }
 }
 
+// Paths judged by their text alone, on every platform: what Windows would open instead of a file
+// ("namespace": a device or pipe namespace, "server": a server's pipes, or the device named),
+// "-" for a file. Then long forms of full paths ("-": none) and the longest file name.
+const char* const kNames[][2] = {
+    {"C:\\logs\\x.log", "-"},
+    {"\\\\.\\pipe\\x", "namespace"},
+    {"\\\\?\\pipe\\x", "namespace"},
+    {"//./pipe/x", "namespace"},
+    {"\\/?\\C:\\x.log", "namespace"},
+    {"\\\\.\\GLOBALROOT\\Device\\NamedPipe\\x", "namespace"},
+    {"\\??\\C:\\x.log", "namespace"},
+    {"\\\\.\\C:", "namespace"},
+    {"\\\\.\\C:\\x.log", "namespace"},
+    {"\\\\?\\Volume{1}\\x.log", "namespace"},
+    {"\\\\?\\C:", "namespace"},
+    {"\\\\?\\C:\\logs\\x.log", "-"},
+    {"\\\\?\\unc\\server\\share\\x.log", "-"},
+    {"\\\\?\\UNC\\server\\Pipe\\x", "server"},
+    {"\\\\server\\pipe\\x", "server"},
+    {"//localhost/MAILSLOT/x", "server"},
+    {"\\\\server\\pipes\\x.log", "-"},
+    {"LPT1", "LPT1"},
+    {"logs/lpt1.log", "LPT1"},
+    {"C:\\a\\Com9.tar.gz", "COM9"},
+    {"com0", "COM0"},
+    {"CON .log", "CON"},
+    {"C:aux", "AUX"},
+    {"x\\conout$", "CONOUT$"},
+    {"LPT\xC2\xB3.log", "LPT\xC2\xB3"},
+    {"NUL:stream", "NUL"},
+    {"prn.", "PRN"},
+    {"LPT10.log", "-"},
+    {"CONSOLE", "-"},
+    {"COM.log", "-"},
+    {"x.con", "-"},
+    {"nul\\x.log", "-"},
+};
+const char* const kLongForms[][2] = {
+    {"C:\\x\\y.log", "\\\\?\\C:\\x\\y.log"},
+    {"\\\\srv\\share\\y.log", "\\\\?\\UNC\\srv\\share\\y.log"},
+    {"\\\\.\\pipe\\x", "-"},
+    {"C:x", "-"},
+    {"y.log", "-"},
+};
+
+TEST(FileNameTest, WindowsDevicesPipesLongFormsAndLongNames) {
+    for (const auto& [path, expected] : kNames) {
+        const std::string reason = deviceNameProblem(wide(path).c_str());
+        const size_t device = reason.find("the device ");
+        const std::string found =
+            reason.empty()                                         ? "-"
+            : reason.find("device namespace") != std::string::npos ? "namespace"
+            : reason.find("of a server") != std::string::npos      ? "server"
+            : device == std::string::npos
+                ? reason
+                : reason.substr(device + 11, reason.find(" on Windows") - device - 11);
+        EXPECT_EQ(found, expected) << path;
+    }
+    for (const auto& [path, expected] : kLongForms) {
+        const Wide form = longPathForm(wide(path).c_str());
+        EXPECT_EQ(form.empty() ? "-" : fs::path(form).u8string(), expected) << path;
+    }
+    const std::string folder = "d\\";
+    EXPECT_EQ(nameLengthProblem(wide(folder + std::string(255, 'n')).c_str()), "");
+    EXPECT_EQ(nameLengthProblem(wide(folder + std::string(256, 'n')).c_str()),
+              "its file name is 256 characters long, and file systems take at most 255");
+}
+
 // Reading HKEY_LOCAL_MACHINE: one .reg text, imported into the real registry on Windows and
 // read as the .reg file on POSIX, and what each query of it answers.
 const char kRegistry[] = R"([$\Values]|"Text"="C:\\Logs\\\"q\""|"Abc"="abc"|"Empty"=""

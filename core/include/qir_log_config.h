@@ -74,9 +74,12 @@ class CQIRLogConfigWindows : public CQIRLogConfigBase {
     bool load() override;
 
     // What a load reads: subkey names of at most this many units with the terminator, and a
-    // Target of at most this many bytes with its terminator (a longer value is no target).
+    // Target of at most this many bytes with its terminator (a longer value is no target, nor
+    // is one that fills them without a terminator).
     static constexpr uint32_t kSubkeyNameUnits = 261;
     static constexpr uint32_t kTargetBytes = 520;
+    // A filter list (multi-string) of at most this many bytes; a longer one reads as empty.
+    static constexpr uint32_t kListBytes = 32767;
 
     // What the last load found.
     enum class Outcome { NotLoaded, Loaded, NoKey, KeyUnreadable, NoSubkeys, NoMemory };

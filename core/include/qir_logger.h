@@ -46,6 +46,20 @@ class CQIRLogger {
     std::atomic<bool> m_bSetUp{false};
 };
 
+// The filter of an entry that keeps the records of an application and an object (class) name
+// from its output, the severity aside: a name passes a list when it occurs anywhere in the list's
+// comma-joined text, case-sensitively.
+enum class QIRLogFilter {
+    None,
+    AllowApplications,
+    ExcludeApplications,
+    AllowObjects,
+    ExcludeObjects
+};
+QIRLogFilter qirLogFilterThatDrops(const CQIRLogConfigEntry& entry,
+                                   const CQIRLogStringWChar& strApplication,
+                                   const CQIRLogStringWChar& strObject);
+
 // The per-thread file name of a target: "dir/name.ext" gives "dir/name_1234.ext"; an empty
 // target gives an empty name (no file).
 CQIRLogStringWChar qirPerThreadFileName(const CQIRLogStringWChar& strTarget, uint32_t ulThreadId);

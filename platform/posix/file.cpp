@@ -224,7 +224,9 @@ AppendCheck checkAppend(const WideUnit* text) {
                                            : std::string(": ") + std::strerror(error));
         return check;
     }
-    if ((status.st_mode & S_IWOTH) != 0 && (status.st_mode & S_ISVTX) == 0) {
+    // Sticky or not: whoever may create files there may create the log file, or a link in its
+    // place, before the programs do.
+    if ((status.st_mode & S_IWOTH) != 0) {
         check.folderOpenToAll = folder;
     }
     // An existing file is appended to as it is; only a new one needs the folder to be writable.

@@ -59,8 +59,39 @@ void HandleTraits::release(void* handle) {
 
 uint32_t toPath(const WideUnit* text, Path& out) {
     out = text;
-    return out.empty() ? kErrorPathNotFound : kErrorSuccess;
+    if (out.empty()) {
+        return kErrorPathNotFound;
+    }
+    // Devices and pipes are refused by name: opening one could already hand its server the
+    // writer's identity, or hold the writer.
+    return deviceNameProblem(text).empty() ? kErrorSuccess : kErrorAccessDenied;
 }
+
+// The name the system gets for `path`: its full path in the long form, so that no name made
+// beside the target (temporary and per-thread names) meets the limit of plain paths; the path as
+// it is where it has no long form.
+Path systemName(const Path& path) {
+    if (path.compare(0, 4, L"\\\\?\\") == 0) {
+        return path;
+    }
+    wchar_t stack[MAX_PATH];
+    DWORD length = GetFullPathNameW(path.c_str(), MAX_PATH, stack, nullptr);
+    Path full;
+    if (length != 0 && length < MAX_PATH) {
+        full.assign(stack, length);
+    } else if (length != 0) {
+        full.resize(length);
+        length = GetFullPathNameW(path.c_str(), length, &full[0], nullptr);
+        full.resize(length < full.size() ? length : 0);
+    }
+    Path form = longPathForm(full.c_str());
+    return form.empty() ? path : form;
+}
+
+// Every open asks that the identity of the caller go no further than a server's identification:
+// a name that still reaches a pipe cannot let its server act as the writer.
+constexpr DWORD kOpenFlags =
+    FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
 
 // Append access without FILE_WRITE_DATA makes every write land at the end of the file; the read
 // right is what LockFileEx needs. Files are shared with every other appender, also while their
@@ -76,8 +107,8 @@ bool isEmpty(const File& file) {
 uint32_t openExisting(const Path& path, File& file, bool& empty) {
     file.reset(failsHere(fault::Site::FileOpen)
                    ? INVALID_HANDLE_VALUE
-                   : CreateFileW(path.c_str(), kAppendAccess, kShareAll, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+                   : CreateFileW(systemName(path).c_str(), kAppendAccess, kShareAll, nullptr,
+                                 OPEN_EXISTING, kOpenFlags, nullptr));
     if (!file) {
         return GetLastError();
     }
@@ -97,8 +128,8 @@ uint32_t createUnnamed(const Path&, File&) {
 uint32_t createNamed(const Path& path, File& file) {
     file.reset(failsHere(fault::Site::FileCreate)
                    ? INVALID_HANDLE_VALUE
-                   : CreateFileW(path.c_str(), kAppendAccess, kShareAll, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+                   : CreateFileW(systemName(path).c_str(), kAppendAccess, kShareAll, nullptr,
+                                 CREATE_NEW, kOpenFlags, nullptr));
     if (!file) {
         const DWORD error = GetLastError();
         return error == ERROR_FILE_EXISTS ? uint32_t{kErrorAlreadyExists} : error;
@@ -141,7 +172,8 @@ uint32_t append(const File& file, const void* first, size_t firstSize, const voi
 
 uint32_t publish(File& file, const Path& temporary, const Path& path) {
     file.reset();
-    if (failsHere(fault::Site::FileRename) || !MoveFileExW(temporary.c_str(), path.c_str(), 0)) {
+    if (failsHere(fault::Site::FileRename) ||
+        !MoveFileExW(systemName(temporary).c_str(), systemName(path).c_str(), 0)) {
         const DWORD error = GetLastError();
         return error == ERROR_ALREADY_EXISTS || error == ERROR_FILE_EXISTS
                    ? uint32_t{kErrorAlreadyExists}
@@ -151,11 +183,15 @@ uint32_t publish(File& file, const Path& temporary, const Path& path) {
 }
 
 void removeName(const Path& path) {
-    DeleteFileW(path.c_str());
+    try {
+        DeleteFileW(systemName(path).c_str());
+    } catch (...) {
+        DeleteFileW(path.c_str());  // no memory for the long form
+    }
 }
 
 uint32_t deleteFile(const Path& path) {
-    if (DeleteFileW(path.c_str())) {
+    if (DeleteFileW(systemName(path).c_str())) {
         return kErrorSuccess;
     }
     // A missing folder holds no such file either.
@@ -170,7 +206,13 @@ namespace qir::sys {
 AppendCheck checkAppend(const WideUnit* text) {
     AppendCheck check;
     native::Path path;
-    if (text == nullptr || native::toPath(text, path) != kErrorSuccess) {
+    const uint32_t converted = text == nullptr ? kErrorPathNotFound : native::toPath(text, path);
+    if (converted == kErrorAccessDenied) {
+        check.error = converted;
+        check.reason = win32::narrow(text) + " is refused: " + deviceNameProblem(text);
+        return check;
+    }
+    if (converted != kErrorSuccess) {
         check.error = kErrorPathNotFound;
         check.reason = "no path";
         return check;
@@ -187,7 +229,7 @@ AppendCheck checkAppend(const WideUnit* text) {
                             : folder.size();
     const std::string folderName = win32::narrow(folder.substr(0, kept));
     const std::string name = win32::narrow(path);
-    const DWORD folderAttributes = GetFileAttributesW(folder.c_str());
+    const DWORD folderAttributes = GetFileAttributesW(native::systemName(folder).c_str());
     if (folderAttributes == INVALID_FILE_ATTRIBUTES ||
         (folderAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         const DWORD error = GetLastError();
@@ -199,15 +241,16 @@ AppendCheck checkAppend(const WideUnit* text) {
                             : ": " + errorText(error));
         return check;
     }
-    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const DWORD attributes = GetFileAttributesW(native::systemName(path).c_str());
     if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         check.error = kErrorAccessDenied;
         check.reason = name + " is not a regular file: it is a folder";
         return check;
     }
     // Opening asks the system's own access check; neither open changes anything.
-    native::File file(CreateFileW(path.c_str(), native::kAppendAccess, native::kShareAll, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    native::File file(CreateFileW(native::systemName(path).c_str(), native::kAppendAccess,
+                                  native::kShareAll, nullptr, OPEN_EXISTING, native::kOpenFlags,
+                                  nullptr));
     DWORD error = file ? ERROR_SUCCESS : GetLastError();
     if (file && GetFileType(file.get()) != FILE_TYPE_DISK) {
         check.error = kErrorAccessDenied;
@@ -215,9 +258,9 @@ AppendCheck checkAppend(const WideUnit* text) {
         return check;
     }
     if (error == ERROR_FILE_NOT_FOUND) {
-        const native::File directory(CreateFileW(folder.c_str(), FILE_ADD_FILE, native::kShareAll,
-                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS,
-                                                 nullptr));
+        const native::File directory(CreateFileW(
+            native::systemName(folder).c_str(), FILE_ADD_FILE, native::kShareAll, nullptr,
+            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | native::kOpenFlags, nullptr));
         error = directory ? ERROR_SUCCESS : GetLastError();
         if (error != ERROR_SUCCESS) {
             check.error = kErrorAccessDenied;

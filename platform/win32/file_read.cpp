@@ -1,6 +1,9 @@
 #include "qir_sys/file_read.h"
 
+#include <string>
+
 #include "qir_sys/error.h"
+#include "qir_sys/file.h"
 #include "qir_win32.h"
 
 namespace qir::sys {
@@ -14,15 +17,21 @@ HANDLE handleOf(intptr_t value) {
 }
 
 // Backup semantics let a folder open as well, so that its facts can say it is one. A path that
-// is not UTF-8 names no file.
+// is not UTF-8 names no file. Devices and pipes are refused by name, before any open (error 5),
+// and no open lets a pipe's server act as the reader.
 HANDLE openPath(const char* path, DWORD access) {
     const std::wstring wide = win32::widen(path);
     if (wide.empty()) {
         SetLastError(*path == '\0' ? ERROR_PATH_NOT_FOUND : ERROR_INVALID_NAME);
         return INVALID_HANDLE_VALUE;
     }
+    if (!deviceNameProblem(wide.c_str()).empty()) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
     return CreateFileW(wide.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+                       FILE_FLAG_BACKUP_SEMANTICS | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION,
+                       nullptr);
 }
 
 uint32_t factsOf(HANDLE file, FileFacts& out) {

@@ -22,6 +22,10 @@ namespace {
 // As the configuration reads them: subkey names and Target (with its terminator) in UTF-16 units.
 constexpr uint32_t kSubkeyNameUnits = CQIRLogConfigWindows::kSubkeyNameUnits;
 constexpr uint32_t kTargetUnits = CQIRLogConfigWindows::kTargetBytes / 2;
+constexpr uint32_t kListBytes = CQIRLogConfigWindows::kListBytes;
+// A thread id of ten digits, for the longest per-thread file name; no thread has it (Windows'
+// are multiples of 4, Linux's below 2^22).
+constexpr uint32_t kLongestThreadId = 2147483647u;
 
 const char* const kConfigUsage =
     "usage: velnorctl log config [--app NAME]\n"
@@ -65,8 +69,10 @@ std::string severities(uint32_t mask) {
     return names.empty() ? "none (only records of severity 0)" : names;
 }
 
+// A filter list as the logger matches it: one text, in which a name passes wherever it occurs.
 std::string listText(const CQIRLogStringWChar& list, const char* whenEmpty) {
-    return list.length() == 0 ? whenEmpty : text(list);
+    return list.length() == 0 ? whenEmpty
+                              : text(list) + " (matched anywhere in this text, case-sensitive)";
 }
 
 // One output's subkey as the registry holds it, beside what the configuration made of it: why it
@@ -74,7 +80,7 @@ std::string listText(const CQIRLogStringWChar& list, const char* whenEmpty) {
 class Diagnosis {
   public:
     Diagnosis(const qir::sys::RegistryKey& subkey, const CQIRLogConfigEntry& entry,
-              bool readApplications)
+              bool readApplications, const CQIRLogStringWChar& application)
         : m_subkey(subkey) {
         if (!entry.m_bEnabled) {
             problem("disabled: ", "Enabled", 0, "it has no Enabled value", "Enabled is 0");
@@ -90,6 +96,7 @@ class Diagnosis {
                     "Detail is 0: no severity is written");
         }
         checkTarget(entry);
+        checkFilters(entry, application);
         for (const char* name : {"Enabled", "SeparateThreads", "Type", "Detail"}) {
             typeWarning(name, qir::sys::kRegistryDword);
         }
@@ -97,6 +104,7 @@ class Diagnosis {
              {"AllowObjects", "ExcludeObjects", "AllowApplications", "ExcludeApplications"}) {
             if (readApplications || std::strstr(name, "Objects") != nullptr) {
                 typeWarning(name, qir::sys::kRegistryMultiString);
+                lengthWarning(name);
             }
         }
     }
@@ -149,6 +157,41 @@ class Diagnosis {
         }
     }
 
+    // A list longer than the logger reads is taken as empty: an allow list then lets everything
+    // through, an exclude list nothing out.
+    void lengthWarning(const char* name) {
+        uint32_t type = 0;
+        uint32_t size = 0;
+        if (facts(name, type, size) && size > kListBytes) {
+            m_warnings.push_back(std::string(name) + " is " + std::to_string(size) +
+                                 " bytes long, more than the " + std::to_string(kListBytes) +
+                                 " bytes the logger reads: it is ignored, as if it were empty");
+        }
+    }
+
+    // The records of the exports' failures name the program and no class.
+    void checkFilters(const CQIRLogConfigEntry& entry, const CQIRLogStringWChar& application) {
+        const std::string name = text(application);
+        switch (qirLogFilterThatDrops(entry, application, CQIRLogStringWChar())) {
+            case QIRLogFilter::AllowApplications:
+                m_problems.push_back("AllowApplications (" + text(entry.m_strAllowApplications) +
+                                     ") does not hold " + name);
+                break;
+            case QIRLogFilter::ExcludeApplications:
+                m_problems.push_back("ExcludeApplications (" +
+                                     text(entry.m_strExcludeApplications) + ") holds " + name);
+                break;
+            case QIRLogFilter::AllowObjects:
+                m_problems.push_back("AllowObjects (" + text(entry.m_strAllowObjects) +
+                                     ") lets no failure of the exports through: they name no "
+                                     "class");
+                break;
+            case QIRLogFilter::ExcludeObjects:
+            case QIRLogFilter::None:
+                break;
+        }
+    }
+
     void checkTarget(const CQIRLogConfigEntry& entry) {
         uint32_t type = 0;
         uint32_t size = 0;
@@ -161,6 +204,11 @@ class Diagnosis {
                     ? "Target is " + std::to_string(size / 2 - 1) +
                           " characters long: the logger ignores a Target longer than " +
                           std::to_string(kTargetUnits - 1)
+                : size == kTargetUnits * 2
+                    ? "Target is " + std::to_string(kTargetUnits) +
+                          " characters without a terminator: the logger ignores it, since "
+                          "cut to " +
+                          std::to_string(kTargetUnits - 1) + " it would name another file"
                 : !wrong.empty() ? wrong
                                  : "Target is empty");
             return;
@@ -174,9 +222,21 @@ class Diagnosis {
         if (check.error != qir::sys::kErrorSuccess) {
             m_problems.push_back(check.reason);
         }
+        // The longest name a file of the output is made under: a thread's with the longest id
+        // (temporary names are shorter than any file system's limit).
+        const CQIRLogStringWChar longest =
+            entry.m_bSeparateThreads ? qirPerThreadFileName(entry.m_strTarget, kLongestThreadId)
+                                     : entry.m_strTarget;
+        const std::string tooLong = qir::sys::nameLengthProblem(longest.getBuffer());
+        if (!tooLong.empty()) {
+            m_problems.push_back(text(longest) + " cannot be made: " + tooLong);
+        }
         if (!check.folderOpenToAll.empty()) {
-            m_warnings.push_back("every user may write in the folder " + check.folderOpenToAll +
-                                 ", which has no sticky bit: anyone can replace the log file");
+            m_warnings.push_back(
+                "accounts other than its owner and group may write in the folder " +
+                check.folderOpenToAll +
+                ": any of them can create or replace the log file, or put a "
+                "link in its place, and read or redirect every program's lines");
         }
     }
 
@@ -191,7 +251,8 @@ void printDetails(const CQIRLogConfigEntry& e) {
     std::printf(
         "  type: %u%s\n", e.m_ulType,
         e.m_ulType == CQIRLogOutputTextWindows::kType ? " (text file)" : " (no such output)");
-    std::printf("  target: %s\n", listText(e.m_strTarget, "(none)").c_str());
+    std::printf("  target: %s\n",
+                e.m_strTarget.length() == 0 ? "(none)" : text(e.m_strTarget).c_str());
     if (e.m_bSeparateThreads) {
         std::printf(
             "  one file per thread: %s\n",
@@ -268,7 +329,7 @@ bool printOutputs(const std::string& application, bool details) {
             qir::sys::openRegistrySubkey(chosen, subkeyName, subkey);
         }
         const CQIRLogConfigEntry& entry = entries.getEntries()[i];
-        const Diagnosis diagnosis(subkey, entry, readApplications);
+        const Diagnosis diagnosis(subkey, entry, readApplications, name);
         const bool writes = diagnosis.problems().empty();
         writing += writes ? 1 : 0;
         std::string line =

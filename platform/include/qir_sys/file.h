@@ -17,8 +17,9 @@ namespace qir::sys {
 // byte order mark), exactly once, whoever races to create it; no temporary file is left
 // behind. New files get the platform's default permissions. The folder is never created.
 // Answers 0 when the bytes were appended, else a Windows error number: 3 when the folder does
-// not exist, 5 when access is denied (or the path names a folder), 29 when the system took
-// only part of the bytes, 123 for a path that is not valid UTF-16 on POSIX, 87 for no path.
+// not exist, 5 when access is denied (or the path names a folder, or on Windows a device or a
+// pipe by its name: deviceNameProblem), 29 when the system took only part of the bytes, 123 for a
+// path that is not valid UTF-16 on POSIX, 87 for no path.
 uint32_t appendToFile(const WideUnit* path, const void* header, size_t headerSize, const void* data,
                       size_t size);
 
@@ -51,11 +52,32 @@ struct AppendCheck {
     // folder or the file cannot be written by this user or the path names no regular file.
     uint32_t error = 0;
     std::string reason;  // why not, in words that name the path or its folder (UTF-8)
-    // POSIX: the folder, when every user may write in it and it lacks the sticky bit, so that
-    // anyone may replace the file; always empty on Windows.
+    // POSIX: the folder, when accounts other than its owner and group may write in it (sticky
+    // or not), so that they may create or replace the file; always empty on Windows.
     std::string folderOpenToAll;
 };
 AppendCheck checkAppend(const WideUnit* path);
+
+// Paths judged by their text alone, before anything is opened; the same rules on every platform.
+
+// Why Windows would open something other than a file on a disk under `path`, in words, or empty:
+// the device namespaces (\\.\, \\?\ other than a drive's or a server's path, \??\, so also
+// GLOBALROOT), a server's pipe or mailslot share, a reserved device name as the last component
+// (CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM0-9, LPT0-9, in any case, with any extension). The
+// Windows layer opens none of them: a pipe's server could act with the identity of the writer,
+// a device could hold it or take the line without keeping it.
+std::string deviceNameProblem(const WideUnit* path);
+
+// The long form of a full path (as GetFullPathNameW gives it) that the 260-unit limit of plain
+// paths does not hold for: "\\?\C:\..." for a drive's, "\\?\UNC\server\share\..." for a
+// server's; empty for any other path, which stays as it is.
+std::basic_string<WideUnit> longPathForm(const WideUnit* full);
+
+// The most units a file name (the last component of a path) may have on the file systems logs
+// are written to.
+constexpr size_t kLongestFileName = 255;
+// Why no file could be made under `path` for the length of its file name, in words, or empty.
+std::string nameLengthProblem(const WideUnit* path);
 
 // Deletes the file at `path`. Answers 0 when it was deleted, 2 when there was none (also when
 // its folder does not exist), another Windows error number when it could not be deleted.
