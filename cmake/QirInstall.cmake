@@ -25,6 +25,14 @@ install(TARGETS VelnorApi EXPORT VelnorApiTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES api/include/VelnorApi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS velnorctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+  install(CODE "set(QIR_VELNORCTL \"${CMAKE_INSTALL_BINDIR}/velnorctl\")
+                set(QIR_RUN_PATH [[${QIR_RUN_PATH}]])")
+  install(CODE [[
+    file(RPATH_SET FILE "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${QIR_VELNORCTL}"
+         NEW_RPATH "${QIR_RUN_PATH}")
+  ]])
+endif()
 install(FILES README.md DESTINATION ${QIR_DOC_DIR})
 install(FILES examples/logging.reg examples/logging-linux.reg DESTINATION ${QIR_DOC_DIR}/examples)
 install(TARGETS SynCom COMPONENT Simulator EXCLUDE_FROM_ALL
