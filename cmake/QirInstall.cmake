@@ -100,6 +100,20 @@ install(CODE [[
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES ${dir}/VelnorApi.dll.debug)
 ]])
 
+# The package step signs the DLL and the program (Authenticode, SHA-256) when given a PKCS#12
+# file; its password is read from the environment variable QIR_SIGN_PASSWORD at that moment and
+# never stored (QirRelease.cmake).
+set(QIR_SIGN_PKCS12 "" CACHE FILEPATH
+    "PKCS#12 certificate and key that sign the release (password: env QIR_SIGN_PASSWORD)")
+set(QIR_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamp server for the signatures")
+find_program(QIR_OSSLSIGNCODE osslsigncode)
+set(CPACK_QIR_SIGN_PKCS12 "${QIR_SIGN_PKCS12}")
+set(CPACK_QIR_SIGN_TIMESTAMP_URL "${QIR_SIGN_TIMESTAMP_URL}")
+set(CPACK_QIR_OSSLSIGNCODE "${QIR_OSSLSIGNCODE}")
+set(CPACK_QIR_BINDIR ${CMAKE_INSTALL_BINDIR})
+set(CPACK_QIR_SHIPPED VelnorApi.dll velnorctl.exe)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/QirRelease.cmake)
+
 set(CPACK_PACKAGE_VENDOR Halvex)
 set(CPACK_GENERATOR ZIP)
 set(CPACK_PACKAGE_FILE_NAME VelnorApi-${PROJECT_VERSION}-win64)
