@@ -117,7 +117,8 @@ elseif(MODE STREQUAL "consumer")
   endforeach()
   if(NOT EMULATOR)
     run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig sh -c
-        "cc -DVELNOR_LINKED ${SOURCE}/examples/host.c $(pkg-config --cflags --libs velnorapi) -o ${build}/host-pc")
+        "cc -DVELNOR_LINKED ${SOURCE}/examples/host.c $(pkg-config --cflags --libs velnorapi) \
+            -o ${build}/host-pc")
     foreach(host linked_host host-pc)
       run(${OBJDUMP} -p ${build}/${host})
       expect_match("${out}" "NEEDED +libVelnorApi\\.so\\.${MAJOR}\n" "${host}'s libraries")
@@ -182,11 +183,14 @@ elseif(MODE STREQUAL "archive" OR MODE STREQUAL "signed")
     file(WRITE ${pki}/signer.ext "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\n"
                                  "extendedKeyUsage=codeSigning\n")
     set(ENV{QIR_SIGN_PASSWORD} "throwaway-${MODE}-password")
-    foreach(step "req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj /CN=CA"
-                 "req -newkey rsa:2048 -nodes -keyout signer.key -out signer.csr -subj /CN=Signer"
-                 "x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2 -extfile signer.ext -out signer.pem"
-                 "pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem -passout env:QIR_SIGN_PASSWORD -out signer.p12")
-      separate_arguments(step)
+    set(key "-newkey rsa:2048 -nodes -keyout")
+    foreach(step "req -x509 ${key} ca.key -out ca.pem -days 2 -subj /CN=CA"
+                 "req ${key} signer.key -out signer.csr -subj /CN=Signer"
+                 "x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2
+                  -extfile signer.ext -out signer.pem"
+                 "pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem
+                  -passout env:QIR_SIGN_PASSWORD -out signer.p12")
+      separate_arguments(step UNIX_COMMAND "${step}")
       execute_process(COMMAND ${OPENSSL} ${step} WORKING_DIRECTORY ${pki} OUTPUT_QUIET ERROR_QUIET
                       COMMAND_ERROR_IS_FATAL ANY)
     endforeach()
@@ -210,7 +214,8 @@ elseif(MODE STREQUAL "archive" OR MODE STREQUAL "signed")
   string(REGEX MATCH "Name: GetTouchpadLaunchState\n *RVA: (0x[0-9A-F]+)" _ "${out}")
   math(EXPR address "${base} + ${CMAKE_MATCH_1}" OUTPUT_FORMAT HEXADECIMAL)
   run(${SYMBOLIZER} --obj=${bin}/VelnorApi.dll ${address})
-  expect_match("${out}" "^GetTouchpadLaunchState\n[^\n]*api[/\\\\]VelnorApi\\.cpp:[1-9]" "${address}")
+  expect_match("${out}" "^GetTouchpadLaunchState\n[^\n]*api[/\\\\]VelnorApi\\.cpp:[1-9]"
+               "${address}")
   if(MODE STREQUAL "signed")
     # Authenticode covers the whole file but its checksum and signature: one byte changed in
     # the code must fail.
