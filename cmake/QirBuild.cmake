@@ -71,3 +71,24 @@ if(CMAKE_CROSSCOMPILING AND WIN32 AND PROJECT_IS_TOP_LEVEL)
     message(WARNING "wine not found: the Windows tree builds, but its tests cannot run")
   endif()
 endif()
+
+# A program of ours that loads the library by name on POSIX finds it through its run path: in the
+# build tree in ../lib, once installed in the library folder as seen from the program's folder.
+# DT_RPATH rather than DT_RUNPATH: the executable's RPATH also serves dlopen calls made from
+# inside other libraries (the sanitizers intercept dlopen). The program is linked with both
+# folders and the install keeps the second alone (QirInstall.cmake): CMake's own rewriting would
+# pad the build tree's run path with separators, and an empty element is the current folder to
+# the loader.
+file(RELATIVE_PATH QIR_RUN_PATH ${CMAKE_INSTALL_FULL_BINDIR} ${CMAKE_INSTALL_FULL_LIBDIR})
+set(QIR_RUN_PATH "$ORIGIN/${QIR_RUN_PATH}")
+function(qir_run_path target)
+  if(WIN32)
+    return()
+  endif()
+  set(rpath "$ORIGIN/../lib")
+  if(NOT QIR_RUN_PATH STREQUAL rpath)
+    list(APPEND rpath ${QIR_RUN_PATH})
+  endif()
+  set_target_properties(${target} PROPERTIES BUILD_WITH_INSTALL_RPATH ON INSTALL_RPATH "${rpath}")
+  target_link_options(${target} PRIVATE -Wl,--disable-new-dtags)
+endfunction()

@@ -25,6 +25,14 @@ install(TARGETS VelnorApi EXPORT VelnorApiTargets
         ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(FILES api/include/VelnorApi.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(TARGETS velnorctl RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32)
+  install(CODE "set(QIR_VELNORCTL \"${CMAKE_INSTALL_BINDIR}/velnorctl\")
+                set(QIR_RUN_PATH [[${QIR_RUN_PATH}]])")
+  install(CODE [[
+    file(RPATH_SET FILE "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${QIR_VELNORCTL}"
+         NEW_RPATH "${QIR_RUN_PATH}")
+  ]])
+endif()
 install(FILES README.md DESTINATION ${QIR_DOC_DIR})
 install(FILES examples/logging.reg examples/logging-linux.reg DESTINATION ${QIR_DOC_DIR}/examples)
 install(TARGETS SynCom COMPONENT Simulator EXCLUDE_FROM_ALL
@@ -91,6 +99,20 @@ install(CODE [[
   endforeach()
   list(APPEND CMAKE_INSTALL_MANIFEST_FILES ${dir}/VelnorApi.dll.debug)
 ]])
+
+# The package step signs the DLL and the program (Authenticode, SHA-256) when given a PKCS#12
+# file; its password is read from the environment variable QIR_SIGN_PASSWORD at that moment and
+# never stored (QirRelease.cmake).
+set(QIR_SIGN_PKCS12 "" CACHE FILEPATH
+    "PKCS#12 certificate and key that sign the release (password: env QIR_SIGN_PASSWORD)")
+set(QIR_SIGN_TIMESTAMP_URL "" CACHE STRING "RFC 3161 time-stamp server for the signatures")
+find_program(QIR_OSSLSIGNCODE osslsigncode)
+set(CPACK_QIR_SIGN_PKCS12 "${QIR_SIGN_PKCS12}")
+set(CPACK_QIR_SIGN_TIMESTAMP_URL "${QIR_SIGN_TIMESTAMP_URL}")
+set(CPACK_QIR_OSSLSIGNCODE "${QIR_OSSLSIGNCODE}")
+set(CPACK_QIR_BINDIR ${CMAKE_INSTALL_BINDIR})
+set(CPACK_QIR_SHIPPED VelnorApi.dll velnorctl.exe)
+set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/QirRelease.cmake)
 
 set(CPACK_PACKAGE_VENDOR Halvex)
 set(CPACK_GENERATOR ZIP)

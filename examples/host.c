@@ -6,12 +6,29 @@
  * For Windows (mingw-w64), to run beside VelnorApi.dll and the vendor library:
  *   x86_64-w64-mingw32-gcc -I api/include examples/host.c -o build/windows/bin/host.exe
  * Against an installed release: cc examples/host.c $(pkg-config --cflags --libs velnorapi) -ldl,
- * or the CMake project examples/consumer. */
+ * or the CMake project examples/consumer. Built with VELNOR_LINKED defined, the host is linked
+ * against the library instead (VelnorApi::VelnorApi, or pkg-config's flags) and the loader maps it
+ * when the program starts. */
 #include <stdint.h>
 #include <stdio.h>
 
 #include "VelnorApi.h"
 
+/* The three functions, looked up in the library or linked. */
+struct Exports {
+    PFN_GetTouchpadLaunchState get;
+    PFN_SetTouchpadLaunchState set;
+    PFN_GetTouchpadRegistryKey key;
+};
+
+#if defined(VELNOR_LINKED)
+static int resolve(struct Exports* exports) {
+    exports->get = GetTouchpadLaunchState;
+    exports->set = SetTouchpadLaunchState;
+    exports->key = GetTouchpadRegistryKey;
+    return 1;
+}
+#else
 #if defined(_WIN32)
 #include <windows.h>
 #define LIBRARY_NAME "VelnorApi.dll"
@@ -34,22 +51,31 @@ static void* findSymbol(Library library, const char* name) {
 }
 #endif
 
-int main(void) {
+static int resolve(struct Exports* exports) {
     Library library = openLibrary();
     if (library == NULL) {
         fprintf(stderr, "cannot load %s\n", LIBRARY_NAME);
-        return 1;
+        return 0;
     }
-    PFN_GetTouchpadLaunchState get =
-        (PFN_GetTouchpadLaunchState)findSymbol(library, "GetTouchpadLaunchState");
-    PFN_SetTouchpadLaunchState set =
-        (PFN_SetTouchpadLaunchState)findSymbol(library, "SetTouchpadLaunchState");
-    PFN_GetTouchpadRegistryKey key =
-        (PFN_GetTouchpadRegistryKey)findSymbol(library, "GetTouchpadRegistryKey");
-    if (get == NULL || set == NULL || key == NULL) {
+    exports->get = (PFN_GetTouchpadLaunchState)findSymbol(library, "GetTouchpadLaunchState");
+    exports->set = (PFN_SetTouchpadLaunchState)findSymbol(library, "SetTouchpadLaunchState");
+    exports->key = (PFN_GetTouchpadRegistryKey)findSymbol(library, "GetTouchpadRegistryKey");
+    if (exports->get == NULL || exports->set == NULL || exports->key == NULL) {
         fprintf(stderr, "%s lacks an export\n", LIBRARY_NAME);
+        return 0;
+    }
+    return 1;
+}
+#endif
+
+int main(void) {
+    struct Exports exports;
+    if (!resolve(&exports)) {
         return 1;
     }
+    PFN_GetTouchpadLaunchState get = exports.get;
+    PFN_SetTouchpadLaunchState set = exports.set;
+    PFN_GetTouchpadRegistryKey key = exports.key;
 
     uint8_t before = 0;
     uint8_t after = 0;

@@ -1,14 +1,20 @@
 # The release as an integrator gets it, one MODE a test:
 #   install   cmake --install into STAGE: exactly the files we ship, the version where it shows,
 #             then the simulator's component apart from them
-#   consumer  examples/consumer finds the staged package and builds examples/host.c, which runs
-#             against the staged simulator; natively pkg-config builds the host too, under Wine
-#             examples/consumer/msvc_host.c, compiled by clang for the MSVC ABI and linked by
-#             lld-link against VelnorApi.lib, runs
+#   consumer  examples/consumer finds the staged package and builds examples/host.c, loading the
+#             library and linked against it, which run against the staged simulator; natively
+#             from a copy of the prefix moved elsewhere, and pkg-config builds the linked host
+#             too; under Wine examples/consumer/msvc_host.c, compiled by clang for the MSVC ABI
+#             and linked by lld-link against VelnorApi.lib, runs
+#   libdir    (native) a tree with another library folder: its installed velnorctl, moved
+#             elsewhere, finds its library
 #   vendor    (Windows) VendorLibrary names the vendor library by an absolute path; a relative
 #             one is refused
-#   archive   cpack: the zip's files, a DLL without DWARF that names its debug file, exactly
-#             the system DLLs it imports, VelnorApi.lib with exactly the three exports
+#   archive   cpack unsigned: the zip's files, a DLL without DWARF whose debug file gives names
+#             and lines, exactly the system DLLs it imports, VelnorApi.lib with exactly the three
+#             exports
+#   signed    cpack with a throwaway certificate: the binaries verify against its CA, a changed
+#             byte does not, and the debug file still matches the DLL
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -71,6 +77,9 @@ if(MODE STREQUAL "install")
   else()
     run(${OBJDUMP} -p ${STAGE}/lib/libVelnorApi.so)
     expect_match("${out}" "SONAME +libVelnorApi\\.so\\.${MAJOR}\n" "libVelnorApi.so")
+    # An empty element of a run path is the current folder.
+    run(${OBJDUMP} -p ${TREE}/bin/velnorctl)
+    expect_match("${out}" "\n  RPATH +\\$ORIGIN/\\.\\./lib\n" "the build tree's velnorctl")
   endif()
   run(${EMULATOR} ${STAGE}/bin/velnorctl${exe} --version)
   expect_match("${out}" "^velnorctl ${VERSION}\n$" "velnorctl --version")
@@ -79,12 +88,21 @@ if(MODE STREQUAL "install")
 
 elseif(MODE STREQUAL "consumer")
   set(build ${WORK}/consumer)
+  set(prefix ${STAGE})
+  if(NOT EMULATOR)
+    # The prefix is used from elsewhere: nothing in it may depend on where it was installed.
+    set(prefix ${WORK}/moved)
+    file(REMOVE_RECURSE ${prefix})
+    file(RENAME ${STAGE} ${prefix})
+    set(env ${CMAKE_COMMAND} -E env SYNCOM_SIM_STATE=${state}
+            SYNCOM_LIBRARY=${prefix}/lib/velnorapi-simulator/libSynCom.so)
+  endif()
   file(REMOVE_RECURSE ${build} ${state})
   set(configure -S ${SOURCE}/examples/consumer -B ${build} -DCMAKE_BUILD_TYPE=Release)
   if(EMULATOR)
     list(APPEND configure --toolchain ${TOOLCHAIN} -DVelnorApi_DIR=${STAGE}/lib/cmake/VelnorApi)
   else()
-    list(APPEND configure -DCMAKE_PREFIX_PATH=${STAGE})
+    list(APPEND configure -DCMAKE_PREFIX_PATH=${prefix})
   endif()
   run(${CMAKE_COMMAND} ${configure})
   run(${CMAKE_COMMAND} --build ${build})
@@ -93,13 +111,21 @@ elseif(MODE STREQUAL "consumer")
     file(COPY ${sim}/SynCom.dll DESTINATION ${build})
     file(COPY ${sim}/SynCom.dll ${STAGE}/bin/VelnorApi.dll DESTINATION ${build}/msvc)
   endif()
-  run(${env} ${EMULATOR} ${build}/host${exe})
-  expect_match("${out}" "${host_output}" "the CMake consumer")
+  foreach(host host linked_host)
+    run(${env} ${EMULATOR} ${build}/${host}${exe})
+    expect_match("${out}" "${host_output}" "the CMake consumer's ${host}")
+  endforeach()
   if(NOT EMULATOR)
-    run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${STAGE}/lib/pkgconfig
-        sh -c "cc ${SOURCE}/examples/host.c $(pkg-config --cflags --libs velnorapi) -ldl -o ${build}/host-pc")
-    run(${env} LD_LIBRARY_PATH=${STAGE}/lib ${build}/host-pc)
+    run(${CMAKE_COMMAND} -E env PKG_CONFIG_PATH=${prefix}/lib/pkgconfig sh -c
+        "cc -DVELNOR_LINKED ${SOURCE}/examples/host.c $(pkg-config --cflags --libs velnorapi) \
+            -o ${build}/host-pc")
+    foreach(host linked_host host-pc)
+      run(${OBJDUMP} -p ${build}/${host})
+      expect_match("${out}" "NEEDED +libVelnorApi\\.so\\.${MAJOR}\n" "${host}'s libraries")
+    endforeach()
+    run(${env} LD_LIBRARY_PATH=${prefix}/lib ${build}/host-pc)
     expect_match("${out}" "${host_output}" "the pkg-config host")
+    file(RENAME ${prefix} ${STAGE})
     return()
   endif()
   run(${CLANG} --target=x86_64-pc-windows-msvc -O0 -Wall -Wextra -Werror -I ${STAGE}/include
@@ -130,13 +156,83 @@ elseif(MODE STREQUAL "vendor")
   expect_match("${relative}" "^1\n.*\nvendor library: none \\(refused: .* not an absolute path"
                "a relative VendorLibrary")
 
-elseif(MODE STREQUAL "archive")
+elseif(MODE STREQUAL "libdir")
+  set(build ${WORK}/libdir)
+  set(prefix ${WORK}/libdir-prefix)
+  set(libdir lib/x86_64-linux-gnu)
+  file(REMOVE_RECURSE ${build} ${prefix} ${prefix}-moved)
+  run(${CMAKE_COMMAND} -S ${SOURCE} -B ${build} -DCMAKE_BUILD_TYPE=Debug
+      -DCMAKE_INSTALL_LIBDIR=${libdir} -DQIR_GTEST_SOURCE_DIR=${build}/none)
+  run(${CMAKE_COMMAND} --build ${build} --target velnorctl --parallel 2)
+  run(${CMAKE_COMMAND} --install ${build} --prefix ${prefix})
+  file(RENAME ${prefix} ${prefix}-moved)
+  run(${OBJDUMP} -p ${prefix}-moved/bin/velnorctl)
+  expect_match("${out}" "\n  RPATH +\\$ORIGIN/\\.\\./${libdir}\n" "the installed velnorctl")
+  run(${prefix}-moved/bin/velnorctl status)
+  expect_match("${out}" "^library: ${prefix}-moved/${libdir}/libVelnorApi\\.so" "velnorctl status")
+
+elseif(MODE STREQUAL "archive" OR MODE STREQUAL "signed")
   set(top VelnorApi-${VERSION}-win64)
-  file(REMOVE_RECURSE ${WORK}/archive)
-  run(cpack -G ZIP --config ${TREE}/CPackConfig.cmake -B ${WORK}/archive)
-  run(${CMAKE_COMMAND} -E tar xf ${top}.zip WORKING_DIRECTORY ${WORK}/archive)
-  expect_files(${WORK}/archive/${top} ${shipped})
-  set(bin ${WORK}/archive/${top}/bin)
+  set(dir ${WORK}/${MODE})
+  file(REMOVE_RECURSE ${dir})
+  set(cpack cpack -G ZIP --config ${TREE}/CPackConfig.cmake -B ${dir})
+  if(MODE STREQUAL "signed")
+    # A throwaway CA and a code-signing certificate it issued, as a password-protected PKCS#12.
+    set(pki ${dir}/pki)
+    file(MAKE_DIRECTORY ${pki})
+    file(WRITE ${pki}/signer.ext "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature\n"
+                                 "extendedKeyUsage=codeSigning\n")
+    set(ENV{QIR_SIGN_PASSWORD} "throwaway-${MODE}-password")
+    set(key "-newkey rsa:2048 -nodes -keyout")
+    foreach(step "req -x509 ${key} ca.key -out ca.pem -days 2 -subj /CN=CA"
+                 "req ${key} signer.key -out signer.csr -subj /CN=Signer"
+                 "x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 2
+                  -extfile signer.ext -out signer.pem"
+                 "pkcs12 -export -inkey signer.key -in signer.pem -certfile ca.pem
+                  -passout env:QIR_SIGN_PASSWORD -out signer.p12")
+      separate_arguments(step UNIX_COMMAND "${step}")
+      execute_process(COMMAND ${OPENSSL} ${step} WORKING_DIRECTORY ${pki} OUTPUT_QUIET ERROR_QUIET
+                      COMMAND_ERROR_IS_FATAL ANY)
+    endforeach()
+    run(${cpack} -D CPACK_QIR_SIGN_PKCS12=${pki}/signer.p12)
+    expect_match("${out}" "Signed VelnorApi.dll and velnorctl.exe" "the package step")
+    if(out MATCHES "$ENV{QIR_SIGN_PASSWORD}")
+      message(FATAL_ERROR "the package step shows the password:\n${out}")
+    endif()
+  else()
+    run(${cpack})
+    expect_match("${out}" "Release unsigned: no certificate" "the package step")
+  endif()
+  run(${CMAKE_COMMAND} -E tar xf ${top}.zip WORKING_DIRECTORY ${dir})
+  expect_files(${dir}/${top} ${shipped})
+  set(bin ${dir}/${top}/bin)
+  # Names and lines inside our code, through the debug file that the DLL names with its CRC:
+  # the image base plus an export's RVA.
+  run(${READOBJ} --file-headers --coff-exports ${bin}/VelnorApi.dll)
+  string(REGEX MATCH "ImageBase: (0x[0-9A-F]+)" _ "${out}")
+  set(base ${CMAKE_MATCH_1})
+  string(REGEX MATCH "Name: GetTouchpadLaunchState\n *RVA: (0x[0-9A-F]+)" _ "${out}")
+  math(EXPR address "${base} + ${CMAKE_MATCH_1}" OUTPUT_FORMAT HEXADECIMAL)
+  run(${SYMBOLIZER} --obj=${bin}/VelnorApi.dll ${address})
+  expect_match("${out}" "^GetTouchpadLaunchState\n[^\n]*api[/\\\\]VelnorApi\\.cpp:[1-9]"
+               "${address}")
+  if(MODE STREQUAL "signed")
+    # Authenticode covers the whole file but its checksum and signature: one byte changed in
+    # the code must fail.
+    foreach(binary VelnorApi.dll velnorctl.exe)
+      run(${OSSLSIGNCODE} verify -CAfile ${pki}/ca.pem -in ${bin}/${binary})
+      file(COPY ${bin}/${binary} DESTINATION ${dir}/changed)
+      file(READ ${bin}/${binary} byte OFFSET 4096 LIMIT 1 HEX)
+      string(COMPARE EQUAL "${byte}" "00" zero)
+      run(sh -c "printf '\\${zero}' | dd of=${dir}/changed/${binary} bs=1 seek=4096 conv=notrunc")
+      execute_process(COMMAND ${OSSLSIGNCODE} verify -CAfile ${pki}/ca.pem
+                      -in ${dir}/changed/${binary} RESULT_VARIABLE rc OUTPUT_QUIET ERROR_QUIET)
+      if(rc EQUAL 0)
+        message(FATAL_ERROR "${binary} with a byte changed at 4096 verifies")
+      endif()
+    endforeach()
+    return()
+  endif()
   run(${OBJDUMP} -h ${bin}/VelnorApi.dll.debug)
   expect_match("${out}" " \\.debug_info " "VelnorApi.dll.debug's sections")
   run(${OBJDUMP} -h -p ${bin}/VelnorApi.dll)
