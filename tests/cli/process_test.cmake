@@ -147,9 +147,17 @@ elseif(MODE STREQUAL "lifecycle")
   run(${HOST})
   unset(ENV{HOST_EARLY})
   if(NOT EMULATOR)
-    # The line of the fork's child under its own process and thread id; a copy of the host under the same
-    # name at a path of over 400 bytes, which removes itself before it reports.
-    run(${HOST} fork)
+    # Forks while another thread makes the first export call of its process, which fails: no
+    # child hangs, every line of both is there, the last child's under its own process and thread
+    # id; a copy of the host under the same name at a path of over 400 bytes, which removes
+    # itself before it reports.
+    file(WRITE ${DIR}/sim.state "fail.GetProperty=0x80004005\n")
+    run(${HOST} fork 100)
+    if(NOT rc EQUAL 0)
+      message(SEND_ERROR "${rc} of 100 rounds of forks failed or hung: ${err}")
+    endif()
+    set(times 200)
+    expect_line(${get} "${gesture}" 142)
     set(child "${out}")
     string(REPEAT "d" 200 long)
     file(COPY ${HOST} DESTINATION ${DIR}/${long}/${long})
@@ -158,7 +166,8 @@ elseif(MODE STREQUAL "lifecycle")
     if(NOT lines MATCHES "<${app} : ${child}, ${child}> <::host> <\"fork\">")
       message(SEND_ERROR "no line of the fork's child ${child}: ${lines}")
     endif()
-    list(APPEND modes fork unlink)
+    string(REPEAT ";fork" 100 forks)
+    list(APPEND modes unlink${forks})
   endif()
   list(TRANSFORM modes REPLACE "(.+)" "<TIME> <ERROR> <${app} : PID, TID> <::host> <\"\\1\"> <While performing task: \"host\"> <Return Code: CODE> <host> <1>")
   list(APPEND expected ${modes})
