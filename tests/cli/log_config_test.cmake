@@ -17,7 +17,8 @@ set(k "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs")
 set(on "\"Enabled\"=dword:1\r\n\"Type\"=dword:1\r\n\"Detail\"=dword:4\r\n")
 set(outputs "A_Good|logs/good.log" "B_NoFolder|missing/x.log" "C_Folder|logs" "D_Long|logs/${long}"
             "E_String|x\"\r\n\"Enabled\"=\"yes" "F_Detail|x\"\r\n\"Detail\"=dword:0\r\n\"X\"=\"")
-list(APPEND outputs "G_Type|x\"\r\n\"Type\"=dword:7\r\n\"X\"=\"" "H_Open|open/x.log" "I_ReadOnly|ro/x.log")
+list(APPEND outputs "G_Type|x\"\r\n\"Type\"=dword:7\r\n\"X\"=\"" "H_Open|open/x.log" "I_ReadOnly|ro/x.log"
+                    "J_Proc|/proc/self/comm")
 set(reg "Windows Registry Editor Version 5.00\r\n")
 if(NOT EMULATOR)
   string(APPEND reg "not a registry line\r\n")
@@ -43,7 +44,7 @@ set(out "output [0-9] .")
 set(mixed "log config --app mixed|0|")
 # arguments | exit status | what standard output and error together hold
 set(rows
-  "${mixed}logging: on: [1-3] of 9 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
+  "${mixed}logging: on: [1-3] of 10 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
   "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
   "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
   "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
@@ -65,7 +66,8 @@ foreach(command get set key log status "log show" "log config")
 endforeach()
 if(NOT EMULATOR)
   list(APPEND rows "${mixed}logging.reg line 2: neither a section"
-    "${mixed}${out}H_Open.: writes to open/x.log\n  warning: every user may write in the folder open, which has no sticky bit")
+    "${mixed}${out}H_Open.: writes to open/x.log\n  warning: every user may write in the folder open, which has no sticky bit"
+    "${mixed}${out}J_Proc.: will not write: /proc/self/comm is on the file system proc, whose files")
   include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
   if(UNPRIVILEGED_FOUND)
     list(APPEND rows "user ${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")
@@ -92,6 +94,27 @@ foreach(row IN LISTS rows)
     message(SEND_ERROR "velnorctl ${args}: exit ${rc}, expected ${status}, and '${want}' in:\n${said}")
   endif()
 endforeach()
+# Two accounts of one group with umask 022, in a folder of that group that it may write (2770,
+# as the README advises): the second appends to the file that the first made.
+if(UNPRIVILEGED AND UNPRIVILEGED_FOUND)
+  file(MAKE_DIRECTORY ${DIR}/adm)
+  execute_process(COMMAND chown 0:65533 adm COMMAND chmod 2770 adm WORKING_DIRECTORY ${DIR})
+  file(WRITE ${DIR}/adm.reg "Windows Registry Editor Version 5.00\r\n${k}\\${app}\\Grouped]\r\n${on}\"Target\"=\"adm/shared.log\"\r\n")
+  file(WRITE ${DIR}/adm.state "fail.GetProperty=0x80004005\n")
+  foreach(user 65532 65534)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env QIR_REGISTRY=${DIR}/adm.reg
+                    SYNCOM_SIM_STATE=adm.state sh -c "umask 022 && exec \"$@\"" sh setpriv
+                    --reuid=${user} --regid=${user} --groups=65533 ${VELNORCTL} get
+                    WORKING_DIRECTORY ${DIR} OUTPUT_QUIET ERROR_QUIET)
+  endforeach()
+  execute_process(COMMAND ${VELNORCTL} log show adm/shared.log WORKING_DIRECTORY ${DIR}
+                  OUTPUT_VARIABLE shown)
+  string(REGEX MATCHALL "velnorctl : [0-9]+" writers "${shown}")
+  list(LENGTH writers count)
+  if(NOT count EQUAL 2)
+    message(SEND_ERROR "the two accounts of the group wrote ${count} lines, not 2:\n${shown}")
+  endif()
+endif()
 if(EMULATOR)
   foreach(name mixed broken empty ${app})
     execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\${name}" /f
