@@ -487,7 +487,12 @@ TEST_F(FileTest, ARefusedCallLeavesTheFileSound) {
     const std::tuple<Site, uint64_t, uint32_t, const char*, const char*> refusals[] = {
         // the file is found gone, then there again: it gets the line, and no second mark
         {Site::FileOpen, 1, 2, "old.log", "0 old,z in 2"},
+#if defined(_WIN32)
+        // a name taken that opens as no file at every look: a link to a missing file, opened so
+        {Site::FileOpen, 0, 2, "old.log", "0 old,z in 2"},
+#else
         {Site::FileOpen, 0, 2, "old.log", "2 old in 2"},  // gone at every look: the append gives up
+#endif
         {Site::FileOpen, 1, 5, "old.log", "5 old in 2"},
 #if defined(_WIN32)
         {Site::FileCreate, 1, 19, "new.log", "19 - in 2"},

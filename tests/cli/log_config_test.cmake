@@ -44,7 +44,7 @@ set(out "output [0-9] .")
 set(mixed "log config --app mixed|0|")
 # arguments | exit status | what standard output and error together hold
 set(rows
-  "${mixed}logging: on: [1-3] of 10 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
+  "${mixed}logging: on: [1-4] of 10 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
   "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
   "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
   "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
