@@ -2,6 +2,8 @@
 
 #include <new>
 
+#include "qir_sys/process.h"
+
 #include "vendor_library.h"
 
 namespace velnor {
@@ -38,11 +40,34 @@ SynCreateAPIFn VendorLoader::factory(int32_t& hResult) {
     return create;
 }
 
+namespace {
+
+void holdSynCom() {
+    synComLoader().holdForFork();
+}
+
+void releaseSynCom() {
+    synComLoader().releaseAfterFork();
+}
+
+}  // namespace
+
 VendorLoader& synComLoader() {
-    // Built on first use, never at load time, and in static storage that is never torn down.
+    // In static storage that is never torn down.
     alignas(VendorLoader) static unsigned char storage[sizeof(VendorLoader)];
-    static VendorLoader* const loader = new (storage) VendorLoader(kSynComLibrary);
+    static VendorLoader* const loader = [] {
+        VendorLoader* made = new (storage) VendorLoader(kSynComLibrary);
+        qir::sys::atFork(&holdSynCom, &releaseSynCom, &releaseSynCom);
+        return made;
+    }();
     return *loader;
 }
+
+namespace {
+
+// Made at load, so that no fork finds it half made by another thread.
+[[maybe_unused]] VendorLoader& g_synComAtLoad = synComLoader();
+
+}  // namespace
 
 }  // namespace velnor

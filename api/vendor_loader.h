@@ -25,6 +25,11 @@ class VendorLoader {
     // SynCreateAPI through the loaded library, or the code of the failed load.
     int32_t createApi(ISynAPI** ppApi);
 
+    // For fork handlers: the load lock, held across a fork, so that the child finds the vendor
+    // library loaded with its factory, or not loaded, and the lock free.
+    void holdForFork() { m_loadLock.lock(); }
+    void releaseAfterFork() { m_loadLock.unlock(); }
+
   private:
     SynCreateAPIFn factory(int32_t& hResult);
 
@@ -34,8 +39,9 @@ class VendorLoader {
     qir::sys::Library m_library;  // held for as long as the factory may be called
 };
 
-// The loader of the product's vendor library, SynCom. It is never destroyed, so the vendor
-// library stays loaded until the process ends.
+// The loader of the product's vendor library, SynCom, made when the library is loaded and held
+// across every fork. It is never destroyed, so the vendor library stays loaded until the process
+// ends.
 VendorLoader& synComLoader();
 
 }  // namespace velnor

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "qir_sys/abi.h"
+#include "qir_sys/clock.h"
 #include "qir_sys/process.h"
 
 #if defined(_MSC_VER)
@@ -33,21 +34,51 @@ QIRLibraryObjects& objects() {
     return *std::launder(reinterpret_cast<QIRLibraryObjects*>(g_storage));
 }
 
-// Runs in a fork's child, which has the forking thread alone: the reports that other threads of
-// the parent had in flight never end here, their set-up lock has no holder any more, and the
-// child is a process of its own.
+// What the forking thread holds across its fork: the set-up lock, taken after any set-up in
+// progress has ended, and the lock of the local time, taken in the order a report takes them;
+// the fork counts as a report in flight, so that teardown does not free what it holds.
+thread_local bool t_forkHeld = false;
+thread_local bool t_forkHeldSetUp = false;
+
+void holdForFork() {
+    g_reportsInFlight.fetch_add(1);
+    t_forkHeld = !g_closing.load();
+    if (!t_forkHeld) {
+        g_reportsInFlight.fetch_sub(1);
+        return;
+    }
+    t_forkHeldSetUp = objects().initLock.lock(0xFFFFFFFF);
+    qir::sys::holdLocalTime();
+}
+
+void resumeInParent() {
+    if (t_forkHeld) {
+        qir::sys::releaseLocalTime(false);
+        if (t_forkHeldSetUp) {
+            objects().initLock.unlock();
+        }
+        g_reportsInFlight.fetch_sub(1);
+    }
+}
+
+// The child has the forking thread alone: the reports that other threads of the parent had in
+// flight never end here, the locks are free again (the set-up lock made anew: the child's thread
+// has another id than its holder had), and the child is a process of its own. No set-up was in
+// progress at the fork, so the logger is whole, set up or not.
 void renewInChild() {
-    QIRLibraryObjects& library = objects();
-    g_reportsInFlight.store(0);
-    library.processId = qir::sys::processId();
-    library.initLock.renewInChild();
-    library.logger.dropUnfinishedSetUp();
+    if (t_forkHeld) {
+        QIRLibraryObjects& library = objects();
+        g_reportsInFlight.store(0);
+        library.processId = qir::sys::processId();
+        qir::sys::releaseLocalTime(true);
+        library.initLock.renewInChild();
+    }
 }
 
 struct Lifetime {
     Lifetime() {
         new (g_storage) QIRLibraryObjects();
-        qir::sys::atForkChild(&renewInChild);
+        qir::sys::atFork(&holdForFork, &resumeInParent, &renewInChild);
     }
     ~Lifetime() {
         g_closing.store(true);

@@ -82,11 +82,9 @@ bool CQIRLogger::ensureInitialized() {
     if (m_bSetUp.load(std::memory_order_acquire)) {
         return true;
     }
-    if (!m_initLock.tryLock()) {
-        // Another thread is setting up: wait until it is done.
-        if (m_initLock.lock(0xFFFFFFFF)) {
-            m_initLock.unlock();
-        }
+    // Another thread that holds the lock is setting up, or forking (which holds it a moment
+    // without setting up): wait, then set up unless that was done meanwhile.
+    if (!m_initLock.tryLock() && !m_initLock.lock(0xFFFFFFFF)) {
         return true;
     }
     if (m_bSetUp.load(std::memory_order_relaxed)) {
@@ -106,13 +104,6 @@ bool CQIRLogger::ensureInitialized() {
     m_bSetUp.store(true, std::memory_order_release);
     m_initLock.unlock();
     return result;
-}
-
-void CQIRLogger::dropUnfinishedSetUp() {
-    if (!m_bSetUp.load(std::memory_order_relaxed)) {
-        configure(CQIRLogConfigEntryList());
-        m_entries.destroy();
-    }
 }
 
 void CQIRLogger::destroyOutputs() {

@@ -182,6 +182,10 @@ Device& device() {
     return live;
 }
 
+// Made when the library is loaded: made on first use, a fork while another thread made it would
+// leave the child waiting for that thread for ever.
+[[maybe_unused]] Device& g_deviceAtLoad = device();
+
 template <class Interface>
 class RefCounted : public Interface {
   public:

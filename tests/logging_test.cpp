@@ -354,8 +354,10 @@ TEST_F(LoggerTest, TheSetUpNamesTheProgramAndTakesTurns) {
     struct Broken : CQIRMutexLW {
         Broken() { qir::sys::closeMutex(m_hMutex), m_hMutex = nullptr; }
     } broken;
-    EXPECT_TRUE(CQIRLogger(busy, none).ensureInitialized() &&
-                CQIRLogger(broken, none).ensureInitialized() && none.isEmpty());
+    EXPECT_TRUE(CQIRLogger(broken, none).ensureInitialized() && none.isEmpty());
+    // Its holder did not set up (a fork holds it a moment): the waiter does.
+    CQIRLogger(busy, none).ensureInitialized();
+    EXPECT_EQ(ascii(none), LogCapture::programName());
     EXPECT_FALSE(broken.isValid() || broken.lock(0) || broken.tryLock() || broken.unlock());
     const auto othersTake = [&busy] {
         return std::async(std::launch::async, [&busy] { return busy.lock(0) && busy.unlock(); })

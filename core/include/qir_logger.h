@@ -32,9 +32,6 @@ class CQIRLogger {
     uint32_t getEntryCount() const { return m_entries.getCount(); }
     // Whether any record can be written at all; false before the set-up and without entries.
     bool hasEntries() const { return m_entries.getCount() != 0; }
-    // In the child of a fork: a set-up that a thread of the parent had begun is dropped, so that
-    // the child's first report sets the logger up again.
-    void dropUnfinishedSetUp();
 
   private:
     void destroyOutputs();

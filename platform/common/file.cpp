@@ -23,8 +23,8 @@ constexpr int kTemporaryNames = 16;
 // How long an appender waits for a file that its creator made in place to get its header.
 constexpr auto kHeaderWait = std::chrono::milliseconds(200);
 
-// A temporary file's name, removed when its owner goes: once the file is published under its
-// real name (or was never made), removing it finds nothing.
+// A temporary file's name, removed when its owner goes: the file stays under its real name
+// when it was published there (by a link, or by a rename that leaves nothing to remove).
 class TemporaryName {
   public:
     TemporaryName() = default;
@@ -137,6 +137,7 @@ uint32_t appendOpened(const native::File& file, bool empty, const void* header, 
 
 uint32_t appendAt(const native::Path& name, const void* header, size_t headerSize, const void* data,
                   size_t size) try {
+    bool raced = false;
     for (int attempt = 0; attempt < kAttempts; ++attempt) {
         native::File file;
         bool empty = false;
@@ -147,10 +148,22 @@ uint32_t appendAt(const native::Path& name, const void* header, size_t headerSiz
         if (opened != kErrorFileNotFound) {
             return opened;
         }
+        // A symbolic link to a missing file: the file is made where the link leads, in place,
+        // as open(2) would make it.
+        bool made = false;
+        const uint32_t linked = native::createThroughLink(name, raced, file, made);
+        if (linked == kErrorSuccess) {
+            return made ? native::append(file, header, headerSize, data, size)
+                        : appendOpened(file, native::isEmpty(file), header, headerSize, data, size);
+        }
+        if (linked != kErrorFileNotFound && linked != kErrorAlreadyExists) {
+            return linked;
+        }
         const Creation created = create(name, header, headerSize, data, size);
         if (!created.raced) {
             return created.result;
         }
+        raced = true;
     }
     return kErrorFileNotFound;
 } catch (...) {

@@ -33,6 +33,15 @@ uint32_t createUnnamed(const Path& path, File& file);
 // openExisting opens it: 183 when the name exists, 3 when the folder does not.
 uint32_t createNamed(const Path& path, File& file);
 
+// When `path` is a symbolic link to a missing file, creates that file as open(2) with O_CREAT
+// would through the link, opened as createNamed opens: 0, with `created` true when this call
+// made it (its header is still to write) and false when the system does not tell (Windows: the
+// file is then treated as one made in place by another). 183 when the file exists by now, 2
+// when `path` is no such link, 5 when the link may not be followed to create a file.
+// `nameTaken`: a creation found the name taken though it opens as no file; Windows, which does
+// not show a link to a missing file, goes by that alone.
+uint32_t createThroughLink(const Path& path, bool nameTaken, File& file, bool& created);
+
 // The name of a temporary file beside `path`, unique to this thread and `serial`.
 Path temporaryName(const Path& path, uint32_t serial);
 

@@ -2,9 +2,11 @@
 #include <stdio.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -50,6 +52,97 @@ bool refusedHere(int error) {
            error == EMLINK || error == ENOSYS || error == EINVAL;
 }
 
+// The file systems whose files only look like files: they stand for the kernel's state, take
+// no log and may act on what is written (proc, sysfs, cgroup, debugfs, tracefs, securityfs and
+// their kin). Null for a file system that keeps files.
+const char* pseudoFileSystem(unsigned long type) {
+    static const struct {
+        unsigned long type;
+        const char* name;
+    } kPseudo[] = {
+        {0x9fa0, "proc"},           {0x62656572, "sysfs"},     {0x27e0eb, "cgroup"},
+        {0x63677270, "cgroup2"},    {0x64626720, "debugfs"},   {0x74726163, "tracefs"},
+        {0x73636673, "securityfs"}, {0xf97cff8c, "selinuxfs"}, {0x43415d53, "smackfs"},
+        {0x62656570, "configfs"},   {0xcafe4a11, "bpf"},       {0x6165676c, "pstore"},
+        {0xde5e81e4, "efivarfs"},   {0x65735543, "fusectl"},   {0x42494e4d, "binfmt_misc"},
+        {0x1cd1, "devpts"},         {0x19800202, "mqueue"},    {0x6e736673, "nsfs"},
+        {0x7655821, "resctrl"},     {0x50495045, "pipefs"},    {0x534f434b, "sockfs"},
+        {0x9fa2, "usbdevfs"},
+    };
+    for (const auto& pseudo : kPseudo) {
+        if (pseudo.type == type) {
+            return pseudo.name;
+        }
+    }
+    return nullptr;
+}
+
+// A new file can be appended to by every account that may create it: in a folder that its group
+// may write, the file gets the folder's group and write access for it, whatever the umask;
+// others never get write access from us. What the system refuses leaves the file as made.
+void shareWithFolderGroup(int fd, const Path& path) {
+    struct stat file {};
+    if (::fstat(fd, &file) != 0) {
+        return;
+    }
+    mode_t mode = file.st_mode & 07777 & ~S_IWOTH;
+    const Path folder = folderOf(path);
+    struct stat parent {};
+    if (::stat(folder.empty() ? "." : folder.c_str(), &parent) == 0 &&
+        (parent.st_mode & S_IWGRP) != 0) {
+        if (file.st_gid != parent.st_gid &&
+            ::fchown(fd, static_cast<uid_t>(-1), parent.st_gid) == 0) {
+            file.st_gid = parent.st_gid;
+        }
+        if (file.st_gid == parent.st_gid) {
+            mode |= S_IWGRP;
+        }
+    }
+    if (mode != (file.st_mode & 07777)) {
+        ::fchmod(fd, mode);
+    }
+}
+
+// The missing file that the symbolic link `path` names, through a chain of links: 0 and the
+// name in `target`; 2 when `path` is no link, 183 when the chain ends in a file that exists
+// (now), 5 when a link of it is owned by neither this account nor its folder's owner, so that
+// whoever may write in a folder cannot choose where a new file of a privileged host goes.
+uint32_t missingLinkTarget(const Path& path, Path& target, std::string* owner) {
+    Path name = path;
+    for (int hop = 0; hop < 40; ++hop) {
+        struct stat link {};
+        if (::lstat(name.c_str(), &link) != 0) {
+            if (hop != 0 && errno == ENOENT) {
+                target = name;
+                return kErrorSuccess;
+            }
+            return hop == 0 && errno == ENOENT ? kErrorFileNotFound : creationError(errno);
+        }
+        if (!S_ISLNK(link.st_mode)) {
+            return hop == 0 ? kErrorFileNotFound : kErrorAlreadyExists;
+        }
+        const Path folder = folderOf(name);
+        struct stat parent {};
+        if (link.st_uid != ::geteuid() &&
+            (::stat(folder.empty() ? "." : folder.c_str(), &parent) != 0 ||
+             parent.st_uid != link.st_uid)) {
+            if (owner != nullptr) {
+                *owner = name + " is a symbolic link of another account (uid " +
+                         std::to_string(link.st_uid) + ")";
+            }
+            return kErrorAccessDenied;
+        }
+        char text[PATH_MAX];
+        const ssize_t length = ::readlink(name.c_str(), text, sizeof text);
+        if (length <= 0 || static_cast<size_t>(length) >= sizeof text) {
+            return kErrorCantResolveFilename;
+        }
+        name = text[0] == '/' ? Path(text, static_cast<size_t>(length))
+                              : folder + Path(text, static_cast<size_t>(length));
+    }
+    return kErrorCantResolveFilename;
+}
+
 }  // namespace
 
 void DescriptorTraits::release(int fd) {
@@ -73,7 +166,10 @@ uint32_t openExisting(const Path& path, File& file, bool& empty) {
         return fromErrno(errno);
     }
     struct stat status {};
-    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) {
+    struct statfs system {};
+    if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        ::fstatfs(file.get(), &system) != 0 ||
+        pseudoFileSystem(static_cast<unsigned long>(system.f_type)) != nullptr) {
         file.reset();
         return kErrorAccessDenied;
     }
@@ -95,6 +191,7 @@ uint32_t createUnnamed(const Path& path, File& file) {
                             kNewFileMode));
     if (file) {
         fault::succeeded(fault::Site::FileUnnamed);
+        shareWithFolderGroup(file.get(), path);
         return kErrorSuccess;
     }
     // Kernels without O_TMPFILE see a folder opened for writing (EISDIR).
@@ -114,7 +211,19 @@ uint32_t createNamed(const Path& path, File& file) {
         return creationError(errno);
     }
     fault::succeeded(fault::Site::FileCreate);
+    shareWithFolderGroup(file.get(), path);
     return kErrorSuccess;
+}
+
+uint32_t createThroughLink(const Path& path, bool, File& file, bool& created) {
+    Path target;
+    const uint32_t found = missingLinkTarget(path, target, nullptr);
+    if (found != kErrorSuccess) {
+        return found;
+    }
+    const uint32_t error = createNamed(target, file);
+    created = error == kErrorSuccess;
+    return error;
 }
 
 Path temporaryName(const Path& path, uint32_t serial) {
@@ -229,10 +338,13 @@ AppendCheck checkAppend(const WideUnit* text) {
     if ((status.st_mode & S_IWOTH) != 0) {
         check.folderOpenToAll = folder;
     }
-    // An existing file is appended to as it is; only a new one needs the folder to be writable.
+    // An existing file is appended to as it is; only a new one needs the folder to be writable:
+    // the target's, or for a symbolic link to a missing file, the folder where the link leads.
     const char* problem = nullptr;
-    const std::string* name = &path;
+    std::string name = path;
+    std::string where = folder;
     int error = 0;
+    struct statfs system {};
     if (::stat(path.c_str(), &status) == 0) {
         if (!S_ISREG(status.st_mode)) {
             check.error = kErrorAccessDenied;
@@ -241,17 +353,47 @@ AppendCheck checkAppend(const WideUnit* text) {
         }
         problem = ::access(path.c_str(), W_OK) != 0 ? "this user cannot write to " : nullptr;
         error = errno;
+        where = path;
     } else if (errno != ENOENT) {
         problem = "this user cannot reach ";
         error = errno;
-    } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
-        problem = "this user cannot create files in the folder ";
-        name = &folder;
-        error = errno;
+    } else {
+        native::Path target;
+        std::string refusal;
+        const uint32_t linked = native::missingLinkTarget(path, target, &refusal);
+        if (linked == kErrorAccessDenied) {
+            check.error = kErrorAccessDenied;
+            check.reason = refusal + ": no missing file is made through it";
+            return check;
+        }
+        if (linked == kErrorSuccess) {
+            const native::Path parent = native::folderOf(target);
+            where = parent.empty()       ? "."
+                    : parent.size() == 1 ? parent
+                                         : parent.substr(0, parent.size() - 1);
+            if (::stat((where + "/.").c_str(), &status) != 0) {
+                check.error = kErrorPathNotFound;
+                check.reason = path + " is a symbolic link to " + target + ", whose folder " +
+                               where + " does not exist";
+                return check;
+            }
+        }
+        if (::access(where.c_str(), W_OK | X_OK) != 0) {
+            problem = "this user cannot create files in the folder ";
+            name = where;
+            error = errno;
+        }
     }
-    if (problem != nullptr) {
+    const char* pseudo = ::statfs(where.c_str(), &system) == 0
+                             ? native::pseudoFileSystem(static_cast<unsigned long>(system.f_type))
+                             : nullptr;
+    if (pseudo != nullptr) {
         check.error = kErrorAccessDenied;
-        check.reason = problem + *name + ": " + std::strerror(error);
+        check.reason = (where == path ? path : "the folder " + where) + " is on the file system " +
+                       pseudo + ", whose files stand for the kernel's state and take no log";
+    } else if (problem != nullptr) {
+        check.error = kErrorAccessDenied;
+        check.reason = problem + name + ": " + std::strerror(error);
     }
     return check;
 }

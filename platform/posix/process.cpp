@@ -16,8 +16,8 @@ uint32_t processId() {
     return static_cast<uint32_t>(getpid());
 }
 
-void atForkChild(void (*handler)()) {
-    pthread_atfork(nullptr, nullptr, handler);
+void atFork(void (*prepare)(), void (*parent)(), void (*child)()) {
+    pthread_atfork(prepare, parent, child);
 }
 
 namespace {
@@ -30,12 +30,14 @@ void forgetThreadId() {
     t_threadId = 0;
 }
 
+// Registered at load, not on first use: a fork while another thread registered it on first use
+// would leave the child waiting for that thread.
+const bool g_forgottenInChild = (atFork(nullptr, nullptr, &forgetThreadId), true);
+
 }  // namespace
 
 uint32_t threadId() {
     if (t_threadId == 0) {
-        static const bool forgottenInChild = (atForkChild(&forgetThreadId), true);
-        static_cast<void>(forgottenInChild);
         t_threadId = static_cast<uint32_t>(syscall(SYS_gettid));
     }
     return t_threadId;

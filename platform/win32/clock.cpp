@@ -15,4 +15,8 @@ bool localTime(LocalTime& out) {
     return true;
 }
 
+void holdLocalTime() {}
+
+void releaseLocalTime(bool) {}
+
 }  // namespace qir::sys

@@ -138,6 +138,31 @@ uint32_t createNamed(const Path& path, File& file) {
     return kErrorSuccess;
 }
 
+// Windows does not show a symbolic link to a missing file (Wine hides it from every look but
+// the creation of the name): a name that a creation found taken but that opens as no file is
+// taken for one. OPEN_ALWAYS makes the file where the link leads; Wine does not tell whether the
+// file was made then, and a file left empty gets its header as one made in place.
+uint32_t createThroughLink(const Path& path, bool nameTaken, File& file, bool& created) {
+    if (!nameTaken) {
+        return kErrorFileNotFound;
+    }
+    HANDLE opened = failsHere(fault::Site::FileCreate)
+                        ? INVALID_HANDLE_VALUE
+                        : CreateFileW(path.c_str(), kAppendAccess, kShareAll, nullptr, OPEN_ALWAYS,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD error = GetLastError();
+    file.reset(opened);
+    if (!file) {
+        return error;
+    }
+    created = error != ERROR_ALREADY_EXISTS;
+    if (GetFileType(file.get()) != FILE_TYPE_DISK) {
+        file.reset();
+        return kErrorAccessDenied;
+    }
+    return kErrorSuccess;
+}
+
 Path temporaryName(const Path& path, uint32_t serial) {
     return folderOf(path) + L".qir-" + std::to_wstring(processId()) + L"-" +
            std::to_wstring(threadId()) + L"-" + std::to_wstring(serial) + L".tmp";
@@ -170,8 +195,23 @@ uint32_t append(const File& file, const void* first, size_t firstSize, const voi
     return result;
 }
 
+// A new name by a hard link never replaces one, not even a symbolic link to a missing file, which
+// Wine's rename replaces; the temporary name goes afterwards. File systems without hard links
+// (FAT, some network shares) rename without replacing.
 uint32_t publish(File& file, const Path& temporary, const Path& path) {
     file.reset();
+    if (!failsHere(fault::Site::FileLink) &&
+        CreateHardLinkW(systemName(path).c_str(), systemName(temporary).c_str(), nullptr)) {
+        return kErrorSuccess;
+    }
+    const DWORD refused = GetLastError();
+    if (refused == ERROR_ALREADY_EXISTS || refused == ERROR_FILE_EXISTS) {
+        return kErrorAlreadyExists;
+    }
+    if (refused != ERROR_INVALID_FUNCTION && refused != ERROR_NOT_SUPPORTED &&
+        refused != ERROR_CALL_NOT_IMPLEMENTED && refused != ERROR_TOO_MANY_LINKS) {
+        return refused;
+    }
     if (failsHere(fault::Site::FileRename) ||
         !MoveFileExW(systemName(temporary).c_str(), systemName(path).c_str(), 0)) {
         const DWORD error = GetLastError();

@@ -11,7 +11,7 @@ uint32_t processId() {
     return GetCurrentProcessId();
 }
 
-void atForkChild(void (*)()) {}
+void atFork(void (*)(), void (*)(), void (*)()) {}
 
 uint32_t threadId() {
     return GetCurrentThreadId();

@@ -1,9 +1,8 @@
 // A program that links the core and reports at the moments of a process's life that are hard on
 // a library: from its own static initialisation (HOST_EARLY set), at exit() while its other
-// threads report ("exit N": after N % 4 ms), from the child of a fork() made by a thread that knew
-// its own id while another thread held the logger's set-up lock ("fork", which prints the child's
-// process id, also the id of the child's one thread), and after it removed its own executable
-// ("unlink", from a path of any length). Every report is the line "<MODE>" from "::host".
+// threads report ("exit N": after N % 4 ms), from the children of forks ("fork N", below), and
+// after it removed its own executable ("unlink", from a path of any length). Every report is the
+// line "<MODE>" from "::host".
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -17,6 +16,8 @@
 #if !defined(_WIN32)
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include "VelnorApi.h"
 #endif
 
 static bool report(const char* what) {
@@ -47,19 +48,44 @@ int main(int argc, char** argv) {
     }
 #if !defined(_WIN32)
     if (mode == "fork") {
-        qirLibrary().initLock.lock(0xFFFFFFFF);
-        pid_t child = 0;
-        std::thread([&child] {
-            qir::sys::threadId();  // known to this thread before it forks
-            if ((child = fork()) == 0) {
-                alarm(10);                      // a child that hangs ends with SIGALRM
-                _exit(report("fork") ? 0 : 1);  // this thread is all the child has
+        // N rounds of a process whose thread makes its first export call (loading the vendor
+        // library, setting the logger up, reporting) while its main thread, which knows its own
+        // id, forks after 0 to 40 ms; the child calls the export and reports. A child that hangs
+        // ends by SIGALRM. Prints the last child's process id (also its thread's); the exit
+        // status is the number of rounds that failed.
+        const int rounds = argc > 2 ? std::atoi(argv[2]) : 1;
+        int failed = 0;
+        for (int round = 0; round < rounds; ++round) {
+            const pid_t worker = fork();
+            if (worker == 0) {
+                unsigned char state = 0;
+                std::thread first([&state] { GetTouchpadLaunchState(&state); });
+                // Most moments early, where the first call runs.
+                const double at = static_cast<double>(round) / rounds;
+                std::this_thread::sleep_for(std::chrono::microseconds(
+                    static_cast<int>(40000 * at * at * at)));
+                qir::sys::threadId();
+                const pid_t child = fork();
+                if (child == 0) {
+                    alarm(5);
+                    GetTouchpadLaunchState(&state);
+                    report("fork");
+                    _exit(0);
+                }
+                first.join();
+                int status = 1;
+                waitpid(child, &status, 0);
+                if (round == rounds - 1) {
+                    std::printf("%d\n", static_cast<int>(child));
+                    std::fflush(stdout);
+                }
+                _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 2);
             }
-        }).join();
-        int status = 1;
-        waitpid(child, &status, 0);
-        std::printf("%d\n", static_cast<int>(child));
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 2;
+            int status = 1;
+            waitpid(worker, &status, 0);
+            failed += WIFEXITED(status) && WEXITSTATUS(status) == 0 ? 0 : 1;
+        }
+        return failed;
     }
 #endif
     return mode.empty() || report(mode.c_str()) ? 0 : 1;

@@ -26,7 +26,7 @@ string(REPEAT "78,00," 259 unterminated)
 string(REPEAT "y" 244 near)
 list(APPEND outputs "J_Unterminated|x\"\r\n\"Target\"=hex:${unterminated}78,00\r\n\"X\"=\""
      "K_Threads|logs/${near}.log\"\r\n\"SeparateThreads\"=dword:1\r\n\"X\"=\""
-     "L_Sticky|sticky/x.log")
+     "L_Sticky|sticky/x.log" "M_Proc|/proc/self/comm")
 set(reg "Windows Registry Editor Version 5.00\r\n")
 if(NOT EMULATOR)
   string(APPEND reg "not a registry line\r\n")
@@ -58,7 +58,7 @@ set(out "output [0-9]+ .")
 set(mixed "log config --app mixed|0|")
 # arguments | exit status | what standard output and error together hold
 set(rows
-  "${mixed}logging: on: [1-4] of 12 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
+  "${mixed}logging: on: [1-4] of 13 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
   "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
   "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
   "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
@@ -84,7 +84,8 @@ endforeach()
 if(NOT EMULATOR)
   list(APPEND rows "${mixed}logging.reg line 2: neither a section"
     "${mixed}${out}H_Open.: writes to open/x.log\n  warning: accounts other than its owner and group may write in the folder open: any of them can create or replace the log file"
-    "${mixed}${out}L_Sticky.: writes to sticky/x.log\n  warning: accounts other than its owner and group may write in the folder sticky:")
+    "${mixed}${out}L_Sticky.: writes to sticky/x.log\n  warning: accounts other than its owner and group may write in the folder sticky:"
+    "${mixed}${out}M_Proc.: will not write: /proc/self/comm is on the file system proc, whose files")
   include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
   if(UNPRIVILEGED_FOUND)
     list(APPEND rows "user ${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")
@@ -165,6 +166,27 @@ foreach(row IN LISTS rows)
     message(SEND_ERROR "velnorctl ${args}: exit ${rc}, expected ${status}, and '${want}' in:\n${said}")
   endif()
 endforeach()
+# Two accounts of one group with umask 022, in a folder of that group that it may write (2770,
+# as the README advises): the second appends to the file that the first made.
+if(UNPRIVILEGED AND UNPRIVILEGED_FOUND)
+  file(MAKE_DIRECTORY ${DIR}/adm)
+  execute_process(COMMAND chown 0:65533 adm COMMAND chmod 2770 adm WORKING_DIRECTORY ${DIR})
+  file(WRITE ${DIR}/adm.reg "Windows Registry Editor Version 5.00\r\n${k}\\${app}\\Grouped]\r\n${on}\"Target\"=\"adm/shared.log\"\r\n")
+  file(WRITE ${DIR}/adm.state "fail.GetProperty=0x80004005\n")
+  foreach(user 65532 65534)
+    execute_process(COMMAND ${CMAKE_COMMAND} -E env QIR_REGISTRY=${DIR}/adm.reg
+                    SYNCOM_SIM_STATE=adm.state sh -c "umask 022 && exec \"$@\"" sh setpriv
+                    --reuid=${user} --regid=${user} --groups=65533 ${VELNORCTL} get
+                    WORKING_DIRECTORY ${DIR} OUTPUT_QUIET ERROR_QUIET)
+  endforeach()
+  execute_process(COMMAND ${VELNORCTL} log show adm/shared.log WORKING_DIRECTORY ${DIR}
+                  OUTPUT_VARIABLE shown)
+  string(REGEX MATCHALL "velnorctl : [0-9]+" writers "${shown}")
+  list(LENGTH writers count)
+  if(NOT count EQUAL 2)
+    message(SEND_ERROR "the two accounts of the group wrote ${count} lines, not 2:\n${shown}")
+  endif()
+endif()
 if(EMULATOR)
   execute_process(COMMAND ${EMULATOR} reg delete "HKLM\\Software\\Halvex\\Logs\\Default" /f
                   OUTPUT_QUIET ERROR_QUIET)

@@ -72,8 +72,10 @@ endif()
 # files (a folder, a FIFO without a reader, a device; under Wine a folder, NUL and CON), which no
 # call may wait for or fail by. Natively the programs find it
 # through QIR_REGISTRY; under Wine it is in the prefix's registry for the test.
-file(REMOVE_RECURSE ${DIR}/logs ${DIR}/fifo)
-file(MAKE_DIRECTORY ${DIR}/logs)
+file(REMOVE_RECURSE ${DIR}/logs ${DIR}/fifo ${DIR}/links ${DIR}/linked)
+file(MAKE_DIRECTORY ${DIR}/logs ${DIR}/links ${DIR}/linked)
+# Errors also through a symbolic link to a file that does not exist yet.
+file(CREATE_LINK ../linked/new.log ${DIR}/links/link.log SYMBOLIC)
 set(targets logs NUL CON)
 if(NOT EMULATOR)
   set(targets logs fifo /dev/zero)
@@ -87,6 +89,7 @@ foreach(target IN LISTS targets)
 endforeach()
 file(WRITE ${DIR}/logging.reg "Windows Registry Editor Version 5.00\r\n\r\n"
   "${logs}\\${app}\\Shared]\r\n${on}logs/shared.log\"\r\n\"Detail\"=dword:00000004\r\n"
+  "${logs}\\${app}\\Linked]\r\n${on}links/link.log\"\r\n\"Detail\"=dword:00000004\r\n"
   "${logs}\\${app}\\Threads]\r\n${on}logs/thread.log\"\r\n\"Detail\"=dword:0000000c\r\n"
   "\"SeparateThreads\"=dword:00000001\r\n${voids}")
 set(env QIR_REGISTRY=${DIR}/logging.reg)
@@ -147,9 +150,17 @@ elseif(MODE STREQUAL "lifecycle")
   run(${HOST})
   unset(ENV{HOST_EARLY})
   if(NOT EMULATOR)
-    # The line of the fork's child under its own process and thread id; a copy of the host under the same
-    # name at a path of over 400 bytes, which removes itself before it reports.
-    run(${HOST} fork)
+    # Forks while another thread makes the first export call of its process, which fails: no
+    # child hangs, every line of both is there, the last child's under its own process and thread
+    # id; a copy of the host under the same name at a path of over 400 bytes, which removes
+    # itself before it reports.
+    file(WRITE ${DIR}/sim.state "fail.GetProperty=0x80004005\n")
+    run(${HOST} fork 100)
+    if(NOT rc EQUAL 0)
+      message(SEND_ERROR "${rc} of 100 rounds of forks failed or hung: ${err}")
+    endif()
+    set(times 200)
+    expect_line(${get} "${gesture}" 142)
     set(child "${out}")
     string(REPEAT "d" 200 long)
     file(COPY ${HOST} DESTINATION ${DIR}/${long}/${long})
@@ -158,7 +169,8 @@ elseif(MODE STREQUAL "lifecycle")
     if(NOT lines MATCHES "<${app} : ${child}, ${child}> <::host> <\"fork\">")
       message(SEND_ERROR "no line of the fork's child ${child}: ${lines}")
     endif()
-    list(APPEND modes fork unlink)
+    string(REPEAT ";fork" 100 forks)
+    list(APPEND modes unlink${forks})
   endif()
   list(TRANSFORM modes REPLACE "(.+)" "<TIME> <ERROR> <${app} : PID, TID> <::host> <\"\\1\"> <While performing task: \"host\"> <Return Code: CODE> <host> <1>")
   list(APPEND expected ${modes})
@@ -191,7 +203,7 @@ else()
 
   set(K "SYSTEM.CurrentControlSet.Enum.ACPI.VLN0100.4&2f1a8c3&0.Device Parameters")
   set(small "Destination buffer strRegistryKey is too small, source lSize = 0x")
-  set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\nlogging: on: [23] of 5 outputs will write\noutput 0 .Shared.: writes to logs/shared.log\n  detail: 0x00000004: ERROR\n  type: 1 .text file.\n  target: logs/shared.log\n.*output 1 .Threads.: writes to logs/thread.log\n  detail: 0x0000000c: ERROR, WARNING\n.*  one file per thread: logs/thread_<thread id>.log\n.*")
+  set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\nlogging: on: [34] of 6 outputs will write\noutput 0 .Linked.: writes to links/link.log\n.*output 1 .Shared.: writes to logs/shared.log\n  detail: 0x00000004: ERROR\n  type: 1 .text file.\n  target: logs/shared.log\n.*output 2 .Threads.: writes to logs/thread.log\n  detail: 0x0000000c: ERROR, WARNING\n.*  one file per thread: logs/thread_<thread id>.log\n.*")
   # state file lines (. keeps the file) | arguments | exit status | its stdout (exit 0, whole) or
   # stderr | the message and line of the failure it logs (its stderr then names the export)
   set(rows
@@ -273,6 +285,11 @@ endforeach()
 # lines of its own thread; no other file is there.
 shown(logs/shared.log)
 compare(shared.log "${lines}" "${expected}")
+shown(linked/new.log)
+compare("the file made through a link" "${lines}" "${expected}")
+if(NOT IS_SYMLINK ${DIR}/links/link.log)
+  message(SEND_ERROR "links/link.log is no longer a link")
+endif()
 file(GLOB files RELATIVE ${DIR}/logs ${DIR}/logs/*)
 list(REMOVE_ITEM files shared.log)
 set(all "")

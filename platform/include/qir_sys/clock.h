@@ -13,7 +13,15 @@ struct LocalTime {
     int second;
 };
 
-// The current local time; false when the C runtime cannot give it.
+// The current local time; false when the C runtime cannot give it. It is read under a lock of
+// this facility, which a fork must hold (POSIX: glibc does not free its own time-zone lock in a
+// child, and a reading that a fork split would leave it held there for ever).
 bool localTime(LocalTime& out);
+
+// For the library's fork handlers: holdLocalTime waits for the readings in progress and keeps
+// others out; releaseLocalTime lets them in again, in the parent or (`inChild`) in the child.
+// Nothing on Windows.
+void holdLocalTime();
+void releaseLocalTime(bool inChild);
 
 }  // namespace qir::sys

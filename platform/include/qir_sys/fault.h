@@ -28,7 +28,7 @@ enum class Site : uint32_t {
     FileUnnamed,    // creating a new file without a name, where the system can (POSIX)
     FileCreate,     // creating a new file under a name (a temporary one, or the file itself)
     FileWrite,      // one write: the byte order mark, or the appended bytes
-    FileLink,       // publishing a new file by a hard link (POSIX)
+    FileLink,       // publishing a new file by a hard link
     FileRename,     // publishing a new file by a rename that does not replace
     FileClose,      // closing a file that was opened or created
     RegistryOpen,   // openRegistryKey and openRegistrySubkey

@@ -10,10 +10,11 @@ namespace qir::sys {
 
 uint32_t processId();
 
-// Has `handler` run in the child process right after every fork, before fork returns there
-// (POSIX); nothing on Windows, which has no fork. A library that is unloaded takes its handler
-// with it.
-void atForkChild(void (*handler)());
+// Has `prepare` run in the forking thread just before every fork, and `parent` and `child` right
+// after it in the parent and in the child, before fork returns there (POSIX; any may be null);
+// nothing on Windows, which has no fork. Handlers registered later prepare earlier and resume
+// later. A library that is unloaded takes its handlers with it.
+void atFork(void (*prepare)(), void (*parent)(), void (*child)());
 uint32_t threadId();
 // Full path of the running executable as UTF-8, or empty when it cannot be read.
 std::string executablePath();
