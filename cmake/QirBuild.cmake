@@ -5,6 +5,26 @@ if(WIN32)
   set(QIR_PLATFORM_DIR win32)
   # Only system DLLs at run time: the C++ runtime and the thread library are linked in.
   add_link_options(-static)
+  # The toolchain's libstdc++.a, repaired for lld (mingw-seh-symbols.py says why), comes first in
+  # the library path; the compiler checks above link the original, which they never unwind.
+  if(CMAKE_CXX_COMPILER_ID MATCHES "Clang" AND QIR_MINGW_GCC_DIR)
+    # CodeView for the PDBs; thread-local variables emulated as gcc does, which libstdc++ uses.
+    add_compile_options(-gcodeview -femulated-tls)
+    # lld has no --push-state, which CMake's own spelling of a whole archive uses.
+    set(CMAKE_LINK_LIBRARY_USING_WHOLE_ARCHIVE
+        "LINKER:--whole-archive" "<LINK_ITEM>" "LINKER:--no-whole-archive")
+    find_package(Python3 REQUIRED COMPONENTS Interpreter)
+    set(runtime ${CMAKE_BINARY_DIR}/mingw-runtime)
+    set(script ${CMAKE_CURRENT_LIST_DIR}/mingw-seh-symbols.py)
+    set(source ${QIR_MINGW_GCC_DIR}/libstdc++.a)
+    if(NOT EXISTS ${runtime}/libstdc++.a OR ${source} IS_NEWER_THAN ${runtime}/libstdc++.a
+       OR ${script} IS_NEWER_THAN ${runtime}/libstdc++.a)
+      file(MAKE_DIRECTORY ${runtime})
+      execute_process(COMMAND ${Python3_EXECUTABLE} ${script} ${CMAKE_AR} ${source}
+                              ${runtime}/libstdc++.a COMMAND_ERROR_IS_FATAL ANY)
+    endif()
+    add_link_options(-L${runtime})
+  endif()
 else()
   set(QIR_PLATFORM_DIR posix)
 endif()

@@ -85,19 +85,20 @@ else()
 endif()
 install(FILES api/VelnorApi.def DESTINATION ${CMAKE_INSTALL_LIBDIR})
 
-# The installed DLL is stripped: its DWARF and symbols, which Windows debuggers cannot read, go to
-# VelnorApi.dll.debug beside it, named by .gnu_debuglink for gdb. velnorctl is only stripped.
+# The installed binaries are stripped of the symbols and the DWARF that mingw-w64's runtime
+# objects bring; our code's names and lines are in the PDBs installed beside them, which their
+# debug records name (cmake/mingw-w64.cmake).
+foreach(target VelnorApi velnorctl)
+  install(FILES $<TARGET_FILE_DIR:${target}>/$<TARGET_FILE_BASE_NAME:${target}>.pdb
+          DESTINATION ${CMAKE_INSTALL_BINDIR})
+endforeach()
 install(CODE "set(QIR_OBJCOPY \"${CMAKE_OBJCOPY}\")
               set(QIR_BINDIR \"${CMAKE_INSTALL_BINDIR}\")")
 install(CODE [[
-  set(dir "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${QIR_BINDIR}")
-  foreach(step "--only-keep-debug;VelnorApi.dll;VelnorApi.dll.debug"
-               "--strip-all;--add-gnu-debuglink=VelnorApi.dll.debug;VelnorApi.dll"
-               "--strip-all;velnorctl.exe")
-    execute_process(COMMAND ${QIR_OBJCOPY} ${step} WORKING_DIRECTORY ${dir}
-                    COMMAND_ERROR_IS_FATAL ANY)
+  foreach(binary VelnorApi.dll velnorctl.exe)
+    execute_process(COMMAND ${QIR_OBJCOPY} --strip-all ${binary} COMMAND_ERROR_IS_FATAL ANY
+                    WORKING_DIRECTORY "$ENV{DESTDIR}${CMAKE_INSTALL_PREFIX}/${QIR_BINDIR}")
   endforeach()
-  list(APPEND CMAKE_INSTALL_MANIFEST_FILES ${dir}/VelnorApi.dll.debug)
 ]])
 
 # The package step signs the DLL and the program (Authenticode, SHA-256) when given a PKCS#12
@@ -112,6 +113,8 @@ set(CPACK_QIR_SIGN_TIMESTAMP_URL "${QIR_SIGN_TIMESTAMP_URL}")
 set(CPACK_QIR_OSSLSIGNCODE "${QIR_OSSLSIGNCODE}")
 set(CPACK_QIR_BINDIR ${CMAKE_INSTALL_BINDIR})
 set(CPACK_QIR_SHIPPED VelnorApi.dll velnorctl.exe)
+find_program(QIR_LLVM_READOBJ NAMES llvm-readobj llvm-readobj-14)
+set(CPACK_QIR_READOBJ "${QIR_LLVM_READOBJ}")
 set(CPACK_PRE_BUILD_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/QirRelease.cmake)
 
 set(CPACK_PACKAGE_VENDOR Halvex)

@@ -627,7 +627,7 @@ TEST_F(LocaleTest, EachWidthTakesTheOthersTextWhereItFitsAndLogStringsWriteTheBy
     run<Wide>("bytes " + unit + "b~ | > " + character + "b");
     // Text that does not convert is reported with the conversion's own error code.
     const size_t mark = LogCapture::text().size();
-    CQIRBuffer<qir_wchar_t>(raw<Narrow>(invalid));
+    const CQIRBuffer<qir_wchar_t> converted(raw<Narrow>(invalid));
     std::vector<std::string> lines = LogCapture::linesSince(mark);
     lines[0] = maskCode(lines.at(0));
     EXPECT_EQ(lines, std::vector<std::string>{expectedLine("359", 'c', false)});

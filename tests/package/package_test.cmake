@@ -10,11 +10,12 @@
 #             elsewhere, finds its library
 #   vendor    (Windows) VendorLibrary names the vendor library by an absolute path; a relative
 #             one is refused
-#   archive   cpack unsigned: the zip's files, a DLL without DWARF whose debug file gives names
-#             and lines, exactly the system DLLs it imports, VelnorApi.lib with exactly the three
-#             exports
+#   archive   cpack unsigned: the zip's files, a DLL without DWARF whose PDB gives names and
+#             lines, exactly the system DLLs it imports, VelnorApi.lib with exactly the three
+#             exports; the symbols archive in symbol-server layout, its PDBs those the binaries
+#             name by GUID and age
 #   signed    cpack with a throwaway certificate: the binaries verify against its CA, a changed
-#             byte does not, and the debug file still matches the DLL
+#             byte does not, and the PDBs still match the binaries
 cmake_minimum_required(VERSION 3.25)
 
 function(run)
@@ -50,8 +51,8 @@ set(shipped include/VelnorApi.h lib/cmake/VelnorApi/VelnorApiConfig.cmake
             lib/cmake/VelnorApi/VelnorApiConfigVersion.cmake)
 if(EMULATOR)
   list(APPEND shipped README.md examples/logging.reg examples/logging-linux.reg bin/VelnorApi.dll
-       bin/VelnorApi.dll.debug bin/velnorctl.exe lib/libVelnorApi.dll.a lib/VelnorApi.lib
-       lib/VelnorApi.def)
+       bin/VelnorApi.pdb bin/velnorctl.exe bin/velnorctl.pdb lib/libVelnorApi.dll.a
+       lib/VelnorApi.lib lib/VelnorApi.def)
   set(simulator lib/velnorapi-simulator/SynCom.dll lib/velnorapi-simulator/libSynCom.dll.a)
   string(REPLACE "/" "\\" state "Z:${state}")
   set(exe .exe)
@@ -206,8 +207,8 @@ elseif(MODE STREQUAL "archive" OR MODE STREQUAL "signed")
   run(${CMAKE_COMMAND} -E tar xf ${top}.zip WORKING_DIRECTORY ${dir})
   expect_files(${dir}/${top} ${shipped})
   set(bin ${dir}/${top}/bin)
-  # Names and lines inside our code, through the debug file that the DLL names with its CRC:
-  # the image base plus an export's RVA.
+  # Names and lines inside our code, through the PDB beside the DLL: the image base plus an
+  # export's RVA.
   run(${READOBJ} --file-headers --coff-exports ${bin}/VelnorApi.dll)
   string(REGEX MATCH "ImageBase: (0x[0-9A-F]+)" _ "${out}")
   set(base ${CMAKE_MATCH_1})
@@ -216,6 +217,50 @@ elseif(MODE STREQUAL "archive" OR MODE STREQUAL "signed")
   run(${SYMBOLIZER} --obj=${bin}/VelnorApi.dll ${address})
   expect_match("${out}" "^GetTouchpadLaunchState\n[^\n]*api[/\\\\]VelnorApi\\.cpp:[1-9]"
                "${address}")
+  # Each binary names its PDB without a folder; the symbols archive serves that PDB, whose own
+  # GUID and age are those of the record, under NAME.pdb/<GUID><AGE>/, and the binary itself
+  # under NAME/<TIMESTAMP><SIZEOFIMAGE>/.
+  set(store ${dir}/symbols)
+  file(MAKE_DIRECTORY ${store})
+  run(${CMAKE_COMMAND} -E tar xf ${dir}/${top}-symbols.zip WORKING_DIRECTORY ${store})
+  set(served "")
+  foreach(binary VelnorApi.dll velnorctl.exe)
+    string(REGEX REPLACE "\\.[a-z]+$" ".pdb" pdb ${binary})
+    run(${READOBJ} --file-headers --coff-debug-directory ${bin}/${binary})
+    set(headers "${out}")
+    expect_match("${headers}" "\n *PDBFileName: ${pdb}\n" "${binary}'s CodeView record")
+    string(REGEX MATCH "PDBGUID: \\(([0-9A-F ]+)\\)\n *PDBAge: ([0-9]+)" _ "${headers}")
+    set(record "${CMAKE_MATCH_1} ${CMAKE_MATCH_2}")
+    run(${PDBUTIL} dump --summary ${bin}/${pdb})
+    string(REGEX MATCH "GUID: {([-0-9A-F]+)}" _ "${out}")
+    string(REPLACE "-" "" guid ${CMAKE_MATCH_1})
+    # The first three fields of the GUID are stored little-endian.
+    set(fields "\\4\\3\\2\\1\\6\\5\\8\\7\\9")
+    string(REGEX REPLACE "^(..)(..)(..)(..)(..)(..)(..)(..)(.+)$" ${fields} stored ${guid})
+    string(REGEX REPLACE "(..)" "\\1 " stored ${stored})
+    string(REGEX MATCH "Age: ([0-9]+)" _ "${out}")
+    string(APPEND stored ${CMAKE_MATCH_1})
+    if(NOT stored STREQUAL record)
+      message(FATAL_ERROR "${pdb} is ${stored}; ${binary} names ${record}")
+    endif()
+    math(EXPR age "${CMAKE_MATCH_1}" OUTPUT_FORMAT HEXADECIMAL)
+    string(REGEX MATCH "TimeDateStamp: [^\n]*\\(0x([0-9A-F]+)\\)" _ "${headers}")
+    set(stamp 0000000${CMAKE_MATCH_1})
+    string(LENGTH ${stamp} length)
+    math(EXPR length "${length} - 8")
+    string(SUBSTRING ${stamp} ${length} 8 stamp)
+    string(REGEX MATCH "SizeOfImage: ([0-9]+)" _ "${headers}")
+    math(EXPR size "${CMAKE_MATCH_1}" OUTPUT_FORMAT HEXADECIMAL)
+    string(TOUPPER "${guid}${age};${stamp}${size}" keys)
+    string(REPLACE "0X" "" keys "${keys}")  # no hexadecimal digit is an X
+    list(GET keys 0 key)
+    list(APPEND served ${pdb}/${key}/${pdb})
+    run(${CMAKE_COMMAND} -E compare_files ${bin}/${pdb} ${store}/${pdb}/${key}/${pdb})
+    list(GET keys 1 key)
+    list(APPEND served ${binary}/${key}/${binary})
+    run(${CMAKE_COMMAND} -E compare_files ${bin}/${binary} ${store}/${binary}/${key}/${binary})
+  endforeach()
+  expect_files(${store} ${served})
   if(MODE STREQUAL "signed")
     # Authenticode covers the whole file but its checksum and signature: one byte changed in
     # the code must fail.
@@ -233,10 +278,7 @@ elseif(MODE STREQUAL "archive" OR MODE STREQUAL "signed")
     endforeach()
     return()
   endif()
-  run(${OBJDUMP} -h ${bin}/VelnorApi.dll.debug)
-  expect_match("${out}" " \\.debug_info " "VelnorApi.dll.debug's sections")
   run(${OBJDUMP} -h -p ${bin}/VelnorApi.dll)
-  expect_match("${out}" " \\.gnu_debuglink " "VelnorApi.dll's sections")
   if(out MATCHES "\\.debug_[a-z]+")
     message(FATAL_ERROR "VelnorApi.dll in the archive holds ${CMAKE_MATCH_0}")
   endif()
