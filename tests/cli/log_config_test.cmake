@@ -56,9 +56,14 @@ file(WRITE ${DIR}/sim.state "bogus\nfail.Nope=1\n")
 
 set(out "output [0-9]+ .")
 set(mixed "log config --app mixed|0|")
+# Natively /proc/self/comm is refused; under Wine it is a file of drive Z: that takes lines.
+set(writing 4)
+if(EMULATOR)
+  set(writing 5)
+endif()
 # arguments | exit status | what standard output and error together hold
 set(rows
-  "${mixed}logging: on: [1-4] of 13 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
+  "${mixed}logging: on: ${writing} of 13 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
   "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
   "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
   "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
