@@ -8,6 +8,7 @@
 #include "qir_sys/abi.h"
 #include "qir_sys/clock.h"
 #include "qir_sys/process.h"
+#include "qir_types.h"
 
 #if defined(_MSC_VER)
 #pragma init_seg(lib)
@@ -37,8 +38,8 @@ QIRLibraryObjects& objects() {
 // What the forking thread holds across its fork: the set-up lock, taken after any set-up in
 // progress has ended, and the lock of the local time, taken in the order a report takes them;
 // the fork counts as a report in flight, so that teardown does not free what it holds.
-thread_local bool t_forkHeld = false;
-thread_local bool t_forkHeldSetUp = false;
+thread_local QIR_TLS_NODEBUG bool t_forkHeld = false;
+thread_local QIR_TLS_NODEBUG bool t_forkHeldSetUp = false;
 
 void holdForFork() {
     g_reportsInFlight.fetch_add(1);

@@ -6,6 +6,8 @@
 
 #include <cstdint>
 
+#include "qir_types.h"
+
 namespace allocseam {
 
 // The state of one thread's seam.
@@ -14,14 +16,7 @@ struct Seam {
     bool armed = false, fired = false;
     uint64_t failAt = 0, requests = 0, largest = 0;
 };
-// clang cannot describe an emulated thread-local variable in CodeView (its code generator fails):
-// the seam carries no debug information where the attribute exists.
-#if defined(__has_attribute) && __has_attribute(nodebug)
-#define QIR_SEAM_NODEBUG __attribute__((nodebug))
-#else
-#define QIR_SEAM_NODEBUG
-#endif
-inline thread_local QIR_SEAM_NODEBUG Seam t_seam;
+inline thread_local QIR_TLS_NODEBUG Seam t_seam;
 
 // While alive, the n-th allocation of this thread from now fails (n = 1: the next one);
 // n = 0 makes every allocation fail. Counts the allocations made meanwhile.
