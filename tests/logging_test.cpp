@@ -303,27 +303,32 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
     EXPECT_TRUE(noMemory);
 }
 
-// One step of a load fails, the n-th of its kind: the program's key, A, with the outputs p, q and
-// r, and Default beside it. The key chosen, the outcome and which entries are enabled.
-TEST_F(LoggerTest, OneFailedStepOfALoadCostsOnlyWhatItReads) {
+// Loads of one configuration object, each with a step that fails, the n-th of its kind or every
+// one (0): the program's key A, with the outputs p, q and r, and Default beside it. Each load
+// tells what it found itself: the key chosen, the outcome, the error and the entries enabled.
+TEST_F(LoggerTest, EachLoadTellsWhatItFoundWhereAStepFails) {
     const testreg::TempRegistry reg(
         registry("A\\p:;A\\q:;A\\r:;Default\\d:"),
         {"Software\\Halvex\\Logs\\A", "Software\\Halvex\\Logs\\Default"});
     ASSERT_EQ(reg.failure(), "");
     struct Row {
         Site site;
-        uint64_t n;  // 1: the logs key, 2: A, then q is the second subkey of each kind
+        uint64_t n;  // opens: 1 the logs key, 2 A, then its subkeys; q is the second of each kind
         uint32_t error;
         const char* expected;
     };
     const Row rows[] = {
-        {Site::RegistryOpen, 2, 5,
-         "Logs\\A 3 "},  // a denied program key is no reason to use Default
-        {Site::RegistryOpen, 2, 2, "Logs\\Default 1 1"},
-        {Site::RegistryOpen, 4, 2, "Logs\\A 1 100"},  // a vanished subkey ends the walk
-        {Site::RegistryOpen, 4, 5, "Logs\\A 1 101"},
-        {Site::RegistryName, 2, 234, "Logs\\A 1 101"},
-        {Site::RegistryQuery, 8, 5, "Logs\\A 1 101"},  // q's "Enabled"
+        {Site::RegistryCount, 0, 1450, "A 3 1450 "},
+        {Site::RegistryOpen, 2, 5, "A 3 5 "},  // a denied program key is no reason to use Default
+        {Site::RegistryOpen, 2, 2, "Default 1 0 1"},
+        {Site::RegistryOpen, 4, 2, "A 1 0 100"},  // a vanished subkey ends the walk
+        {Site::RegistryOpen, 4, 5, "A 1 0 101"},
+        {Site::FileOpen, 0, 0, "A 1 0 111"},
+        {Site::RegistryName, 2, 234, "A 1 0 101"},
+        {Site::RegistryName, 0, 234, "A 1 0 000"},
+        {Site::RegistryQuery, 8, 5, "A 1 0 101"},  // q's "Enabled"
+        {Site::RegistryQuery, 0, 5, "A 1 0 000"},
+        {Site::RegistryOpen, 0, 2, "<empty> 2 2 "},
     };
     CQIRLogConfigWindows config(w("A"));
     for (const Row& row : rows) {
@@ -334,8 +339,9 @@ TEST_F(LoggerTest, OneFailedStepOfALoadCostsOnlyWhatItReads) {
             enabled += config.getEntries().getEntries()[i].m_bEnabled ? "1" : "0";
         }
         const std::string key = ascii(config.getChosenKey());
-        EXPECT_EQ(key.substr(key.rfind("Logs\\")) + " " +
-                      std::to_string(static_cast<int>(config.getOutcome())) + " " + enabled,
+        EXPECT_EQ(key.substr(key.find_last_of('\\') + 1) + " " +
+                      std::to_string(static_cast<int>(config.getOutcome())) + " " +
+                      std::to_string(config.getError()) + " " + enabled,
                   row.expected)
             << row.n;
     }

@@ -673,33 +673,4 @@ TEST(RegistryTest, AnswersEachQueryAsWindowsDoes) {
               "6 6 6 7");
 }
 
-// One configuration with one enabled output, loaded five times: its subkeys cannot be counted;
-// nothing fails (a file site is armed); no subkey name can be read; no value can be read; no key
-// can be found. Each load tells what it found itself (outcome, error, key, entries, whether the
-// output is on), whatever an earlier load of the object found.
-TEST(RegistryTest, EachLoadOfTheConfigurationTellsOnlyWhatItFound) {
-    const std::string application = "qir-" + testreg::uniqueRoot("Load").substr(9) + ".exe";
-    const std::string key = "Software\\Halvex\\Logs\\" + application;
-    const testreg::TempRegistry registry(
-        testreg::regFile("[$\\" + key + "\\Out]|\"Enabled\"=dword:1"), {key});
-    ASSERT_EQ(registry.failure(), "");
-    CQIRLogConfigWindows config(logtext::w(application));
-    std::string loads;
-    for (const auto& [site, error] : {std::pair<Site, uint32_t>{Site::RegistryCount, 1450},
-                                      {Site::FileOpen, 0},
-                                      {Site::RegistryName, 234},
-                                      {Site::RegistryQuery, 5},
-                                      {Site::RegistryOpen, 2}}) {
-        const fault::Failing failing(site, 0, error);
-        const bool loaded = config.load();
-        const CQIRLogConfigEntryList& entries = config.getEntries();
-        loads += words({loaded, static_cast<int>(config.getOutcome()), config.getError(),
-                        logtext::ascii(config.getChosenKey()), entries.getCount(),
-                        entries.getCount() > 0 && entries.getEntries()[0].m_bEnabled, "| "});
-    }
-    const std::string found = " | 1 1 0 " + key;
-    EXPECT_EQ(loads, "0 3 1450 " + key + " 0 0" + found + " 1 1" + found + " 1 0" + found +
-                         " 1 0 | 0 2 2 <empty> 0 0 | ");
-}
-
 }  // namespace

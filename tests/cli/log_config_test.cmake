@@ -95,7 +95,7 @@ if(NOT EMULATOR)
   list(APPEND rows "${mixed}logging.reg line 2: neither a section"
     "${mixed}${out}H_Open.: writes to open/x.log\n  warning: accounts other than its owner and group may write in the folder open: any of them can create or replace the log file"
     "${mixed}${out}L_Sticky.: writes to sticky/x.log\n  warning: accounts other than its owner and group may write in the folder sticky:"
-    "${mixed}${out}M_Surrogate.: will not write: [^\n]*UTF-16\n[^\n]*\n[^\n]*\n  target: logs/�\n")
+    "${mixed}${out}M_Surrogate.: [^\n]*UTF-16\n[^\n]*\n[^\n]*\n  target: logs/�\n")
   include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
   if(UNPRIVILEGED_FOUND)
     list(APPEND rows "user ${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")
