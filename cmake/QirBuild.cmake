@@ -31,7 +31,11 @@ endif()
 
 # The vendor's objects are not C++ objects of ours (the vendor library may be written in C): the
 # vptr check, which reads C++ type information through their tables, is left out.
-if(QIR_SANITIZE)
+# ThreadSanitizer cannot share a tree with AddressSanitizer: QIR_SANITIZE=thread builds it alone.
+if(QIR_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(QIR_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize=vptr -fno-sanitize-recover=all
                       -fno-omit-frame-pointer)
   add_link_options(-fsanitize=address,undefined -fno-sanitize-recover=all)

@@ -29,9 +29,13 @@ inline uint32_t le32(const uint8_t* p) {
     return p[0] | p[1] << 8 | p[2] << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// The `count` elements at `p`, which is null when there are none.
+// The `count` elements at `p`, which is null when there are none (and then never copied from:
+// the C library's copy takes no null pointer, not even for no bytes).
 template <class C>
 std::basic_string<std::remove_const_t<C>> held(C* p, size_t count) {
+    if (count == 0) {
+        return {};
+    }
     return std::basic_string<std::remove_const_t<C>>(p, p + count);
 }
 

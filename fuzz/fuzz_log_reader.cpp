@@ -140,7 +140,7 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
     FUZZ_CHECK(ftruncate(file, 0) == 0 &&
                pwrite(file, bytes.data(), bytes.size(), 0) == static_cast<ssize_t>(bytes.size()));
 
-    LogStream stream("/proc/self/fd/" + std::to_string(file));
+    LogStream stream("/proc/self/fd/" + std::to_string(file), false);
     FUZZ_CHECK(stream.open());
     Span line;
     size_t lines = 0;

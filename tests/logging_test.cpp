@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -12,6 +14,7 @@
 #include <optional>
 #include <set>
 #include <sstream>
+#include <thread>
 #include <tuple>
 #include <utility>
 
@@ -53,9 +56,10 @@ const Bytes kReset =
     hex("46000000 00000000 4d000000 ffffffff ffffffff ffffffff 010100000000 010100000000 "
         "010100000000 010100000000 010100000000 010100000000 010100000000 00000000");
 
-CQIRLogData record(const std::string& function, const Bytes& data = {}) {
+CQIRLogData record(const std::string& function, const Bytes& data = {},
+                   uint32_t severity = QIR_LOG_ERROR) {
     const qir_wchar_t surrogate[] = {0xD800, 0};
-    return CQIRLogData(QIR_LOG_ERROR, w("m"), 5, CQIRLogStringWChar(surrogate), data.data(),
+    return CQIRLogData(severity, w("m"), 5, CQIRLogStringWChar(surrogate), data.data(),
                        static_cast<uint32_t>(data.size()), 8, 9, w("a"), w("T"), w(function),
                        w("x"), 7);
 }
@@ -86,7 +90,7 @@ TEST(LogDataTest, FormsAreReadWholeOrRefusedWithoutAllocatingFromTheirNumbers) {
         Bytes bytes = kFull, changes = hex(patch);
         bytes.resize(size);
         std::copy(changes.begin(), changes.end(), bytes.begin() + at);
-        CQIRLogData data = record("X::y", Bytes{1});
+        CQIRLogData data = record("X::y", Bytes{1}, QIR_LOG_DEBUG);
         const Bytes before = serialized(data);
         uint32_t consumed = 99;
         qir::sys::setLastError(77);
@@ -231,7 +235,7 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
          "ExcludeApplications=d;Default\\ob:AllowObjects=B;Default\\ok:AllowObjects=B,K;"
          "Default\\xk:ExcludeObjects=K",
          "4|c|K::f", "an.log:1 d.log:1 ok.log:1 s_11.log:1 t.log:1 -"},
-        {"=", "16|d|f", "an.log:1 d.log:1 ok.log:1 s_11.log:2 t.log:2 xk.log:1 -"},
+        {"=", "20|d|f", "an.log:1 d.log:1 ok.log:1 s_11.log:2 t.log:2 xk.log:1 -"},
         // Without a target no file is named, not even "_11" in the current folder.
         {"Default\\n:SeparateThreads=dword:00000001 Target=-", "4|h|K::f", "-"},
         {"Default\\a:AllowObjects=B,K", "4|h|K::f", "a.log:1 +"},
@@ -284,16 +288,62 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
         EXPECT_EQ(written,
                   logger.getEntryCount() == 0 || logfile::read(dir / "a.log").lines.size() > lines);
     }
-    // No memory while loading, one allocation after the other: once, the entries themselves
-    // cannot be had.
-    for (uint64_t n = 1, noMemory = 0;; ++n) {
+    // No memory while loading, one allocation after the other: the load has every entry or
+    // none; once, the entries themselves cannot be had.
+    ASSERT_TRUE(config.load());
+    const uint32_t all = config.getEntries().getCount();
+    bool noMemory = false;
+    for (uint64_t n = 1, fired = 1; fired; ++n) {
         allocseam::Failing failing(n);
+        const bool loaded = config.load();
+        fired = failing.fired();
+        noMemory = noMemory || config.getOutcome() == Outcome::NoMemory;
+        EXPECT_EQ(config.getEntries().getCount(), loaded ? all : 0u) << n;
+    }
+    EXPECT_TRUE(noMemory);
+}
+
+// Loads of one configuration object, each with a step that fails, the n-th of its kind or every
+// one (0): the program's key A, with the outputs p, q and r, and Default beside it. Each load
+// tells what it found itself: the key chosen, the outcome, the error and the entries enabled.
+TEST_F(LoggerTest, EachLoadTellsWhatItFoundWhereAStepFails) {
+    const testreg::TempRegistry reg(
+        registry("A\\p:;A\\q:;A\\r:;Default\\d:"),
+        {"Software\\Halvex\\Logs\\A", "Software\\Halvex\\Logs\\Default"});
+    ASSERT_EQ(reg.failure(), "");
+    struct Row {
+        Site site;
+        uint64_t n;  // opens: 1 the logs key, 2 A, then its subkeys; q is the second of each kind
+        uint32_t error;
+        const char* expected;
+    };
+    const Row rows[] = {
+        {Site::RegistryCount, 0, 1450, "A 3 1450 "},
+        {Site::RegistryOpen, 2, 5, "A 3 5 "},  // a denied program key is no reason to use Default
+        {Site::RegistryOpen, 2, 2, "Default 1 0 1"},
+        {Site::RegistryOpen, 4, 2, "A 1 0 100"},  // a vanished subkey ends the walk
+        {Site::RegistryOpen, 4, 5, "A 1 0 101"},
+        {Site::FileOpen, 0, 0, "A 1 0 111"},
+        {Site::RegistryName, 2, 234, "A 1 0 101"},
+        {Site::RegistryName, 0, 234, "A 1 0 000"},
+        {Site::RegistryQuery, 8, 5, "A 1 0 101"},  // q's "Enabled"
+        {Site::RegistryQuery, 0, 5, "A 1 0 000"},
+        {Site::RegistryOpen, 0, 2, "<empty> 2 2 "},
+    };
+    CQIRLogConfigWindows config(w("A"));
+    for (const Row& row : rows) {
+        const qir::sys::fault::Failing failing(row.site, row.n, row.error);
         config.load();
-        noMemory += config.getOutcome() == Outcome::NoMemory;
-        if (!failing.fired()) {
-            EXPECT_TRUE(noMemory && config.getOutcome() == Outcome::Loaded);
-            break;
+        std::string enabled;
+        for (uint32_t i = 0; i < config.getEntries().getCount(); ++i) {
+            enabled += config.getEntries().getEntries()[i].m_bEnabled ? "1" : "0";
         }
+        const std::string key = ascii(config.getChosenKey());
+        EXPECT_EQ(key.substr(key.find_last_of('\\') + 1) + " " +
+                      std::to_string(static_cast<int>(config.getOutcome())) + " " +
+                      std::to_string(config.getError()) + " " + enabled,
+                  row.expected)
+            << row.n;
     }
 }
 
@@ -335,37 +385,43 @@ TEST_F(LoggerTest, TheTextOutputAppendsOneLinePerRecord) {
               "<> <UNSPECIFIED> < : 2, 1> <::> <\"" + std::string(600, 'm') +
                   "\"> <While performing task: \"\"> <Return Code: 0x00000000> <> <3>");
     EXPECT_TRUE(output.clear(file) && output.clear(file) && !output.clear(CQIRLogStringWChar()));
-    EXPECT_TRUE(fs::is_empty(dir) && output == CQIRLogOutputTextWindows() && !(output != output));
+    EXPECT_TRUE(fs::is_empty(dir) && output == CQIRLogOutputTextWindows());
     EXPECT_EQ(ascii(qirPerThreadFileName(w("C:/a.b\\x"), 4294967295u)) +
                   ascii(qirPerThreadFileName(w("/a.b/c.d.e"), 7)),
               "C:/a.b\\x_-1/a.b/c.d_7.e");
 }
 
-// The set-up: the program's name is its file's. A report that finds the lock taken waits for it and
-// goes on, one without a mutex at once, neither setting up. While held, the mutex is taken for
-// every other thread.
-TEST_F(LoggerTest, TheSetUpNamesTheProgramAndTakesTurns) {
+// The set-up: the program's name is its file's. A report that finds the lock taken waits until
+// its holder lets go, and sets up itself if the holder did not; one without a mutex goes on at
+// once.
+TEST_F(LoggerTest, TheSetUpNamesTheProgramAndReportsWaitForIt) {
     logger.ensureInitialized();
     EXPECT_EQ(ascii(name), LogCapture::programName());
-    CQIRLogStringWChar none;
-    struct Busy : CQIRMutexLW {
-        bool tryLock() override { return false; }
-    } busy;
+    struct Watched : CQIRMutexLW {
+        bool lock(uint32_t timeout) override {
+            waiting = waiting || timeout != 0;
+            return CQIRMutexLW::lock(timeout);
+        }
+        std::atomic<bool> waiting{false};
+    } held;
     struct Broken : CQIRMutexLW {
         Broken() { qir::sys::closeMutex(m_hMutex), m_hMutex = nullptr; }
     } broken;
-    EXPECT_TRUE(CQIRLogger(broken, none).ensureInitialized() && none.isEmpty());
-    // Its holder did not set up (a fork holds it a moment): the waiter does.
-    CQIRLogger(busy, none).ensureInitialized();
+    CQIRLogStringWChar none;
+    ASSERT_TRUE(held.tryLock());
+    std::atomic<bool> released{false};
+    auto report = std::async(
+        std::launch::async, [&] { return CQIRLogger(held, none).ensureInitialized() && released; });
+    while (!held.waiting && report.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+        std::this_thread::yield();
+    }
+    released = true;
+    EXPECT_TRUE(held.unlock() && report.get());
+    // Its holder did not set up (a fork holds it a moment): the waiter did.
     EXPECT_EQ(ascii(none), LogCapture::programName());
+    none = CQIRLogStringWChar();
+    EXPECT_TRUE(CQIRLogger(broken, none).ensureInitialized() && none.isEmpty());
     EXPECT_FALSE(broken.isValid() || broken.lock(0) || broken.tryLock() || broken.unlock());
-    const auto othersTake = [&busy] {
-        return std::async(std::launch::async, [&busy] { return busy.lock(0) && busy.unlock(); })
-            .get();
-    };
-    EXPECT_TRUE(busy.isValid() && othersTake() && busy.lock(qir::sys::kWaitForever) &&
-                !othersTake());
-    EXPECT_TRUE(busy.unlock() && othersTake() && !busy.unlock());
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <ctime>
 #include <cwchar>
@@ -82,22 +83,31 @@ TEST(ClockTest, LocalTimeIsTheCRuntimesLocalTime) {
         words({t.tm_year + 1900, t.tm_mon, t.tm_mday, t.tm_wday, t.tm_hour, t.tm_min, t.tm_sec}));
 }
 
-// A timed lock gives up while another thread holds the mutex; a holder that ends without
-// unlocking makes the next lock answer false, once, and let go. (Recursion, waiting and
-// unlocking are in the logging tests, through the core's wrapper.)
-TEST(MutexTest, TimedAndAbandonedLocks) {
+// Only the holder unlocks, as often as it locked, and a lock elsewhere goes on only after the
+// last unlock; a timed lock gives up while another thread holds the mutex; a holder that ends
+// without unlocking makes the next lock answer false, once, and let go.
+TEST(MutexTest, LocksAreTheHoldersAndAbandonedOnesLetGo) {
     const MutexHandle mutex = createMutex();
     const auto elsewhere = [mutex](uint32_t timeoutMs) {
         return std::async(std::launch::async,
                           [=] { return lockMutex(mutex, timeoutMs) && unlockMutex(mutex); })
             .get();
     };
-    std::thread([&] {
-        ASSERT_TRUE(lockMutex(mutex, kWaitForever));
-        EXPECT_FALSE(elsewhere(20));
-    }).join();
+    ASSERT_TRUE(lockMutex(mutex, 0) && lockMutex(mutex, kWaitForever));
+    EXPECT_FALSE(elsewhere(20));
+#if !defined(__SANITIZE_THREAD__)  // which reports the unlock by a thread that does not hold it
+    EXPECT_FALSE(std::async(std::launch::async, [=] { return unlockMutex(mutex); }).get());
+#endif
+    EXPECT_TRUE(unlockMutex(mutex));
+    std::atomic<bool> released{false};
+    auto waiter = std::async(std::launch::async, [&] {
+        return lockMutex(mutex, kWaitForever) && released && unlockMutex(mutex);
+    });
+    released = true;
+    EXPECT_TRUE(unlockMutex(mutex) && waiter.get());
+    std::thread([&] { ASSERT_TRUE(lockMutex(mutex, kWaitForever)); }).join();
     EXPECT_FALSE(lockMutex(mutex, 0));
-    EXPECT_TRUE(elsewhere(60000));
+    EXPECT_TRUE(elsewhere(0));
     closeMutex(mutex);
     EXPECT_FALSE(lockMutex(nullptr, 0) || unlockMutex(nullptr));
     closeMutex(nullptr);
@@ -130,9 +140,11 @@ const Text kTexts[] = {
 // Either way, the whole text into storage of every size: whole characters only, never past the
 // storage, and the terminator after the whole text if it fits.
 TEST(WideTest, ConvertsWholeCharactersWithinTheStorage) {
+    std::string missing;
     for (const Text& text : kTexts) {
         const testlocale::ScopedLocale locale(text.locales);
         if (!locale.active()) {
+            missing += std::string(*text.locales.begin()) + " ";
             continue;
         }
         std::string bytes;
@@ -165,6 +177,9 @@ TEST(WideTest, ConvertsWholeCharactersWithinTheStorage) {
                         narrow == stored(bytes, fitBytes, 'x'))
                 << capacity;
         }
+    }
+    if (!missing.empty()) {
+        GTEST_SKIP() << "not in this C runtime: the locale of " << missing;
     }
 }
 
@@ -216,8 +231,12 @@ TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
          {0x65E5, 0x3042, 0xFF61, 0x1234}},
     };
     std::mt19937 random(7);
+    std::string missing;
     for (const Repertoire& repertoire : repertoires) {
         const testlocale::ScopedLocale locale(repertoire.locales);
+        if (!locale.active()) {
+            missing += std::string(*repertoire.locales.begin()) + " ";
+        }
         for (int round = 0; locale.active() && round < 400; ++round) {
             std::string bytes;
             Wide units;
@@ -255,6 +274,9 @@ TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
     const testlocale::ScopedLocale locale({"C"});
     const Wide tagged = {'a', 0xDB40, 0xDC03, 'b'};
     EXPECT_EQ(utf16ToMultiByte(tagged.c_str(), nullptr, 0), kConversionFailed);
+    if (!missing.empty()) {
+        GTEST_SKIP() << "not in this C runtime: the locale of " << missing;
+    }
 }
 
 // The block scans at every position of every length up to past their widest step, with the
@@ -339,11 +361,8 @@ uint32_t append(const std::string& path, const std::string& text, bool ready = f
                  : appendToFile(wide(path).c_str(), "\xFF\xFE", 2, line.data(), 2 * line.size());
 }
 
-// The byte order that the ABI header states at compile time is the one the machine stores in.
-TEST(AbiTest, TheByteOrderIsTheMachines) {
-    const uint16_t one = 1;
-    EXPECT_EQ(kLittleEndian, std::memcmp(&one, "\1", 1) == 0);
-}
+// The byte order that the ABI header states is the one the compiler stores in.
+static_assert(kLittleEndian == (__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__));
 
 // Each test works in a folder of its own, as its current folder, that holds the folder "dir"
 // and the log file "old.log" with the line "old".
@@ -681,35 +700,6 @@ TEST(RegistryTest, AnswersEachQueryAsWindowsDoes) {
     EXPECT_EQ(words({registrySubkeyCount(none, count), registrySubkeyName(none, 0, nullptr, 8),
                      registryQueryValue(none, nullptr, nullptr, count), count}),
               "6 6 6 7");
-}
-
-// One configuration with one enabled output, loaded five times: its subkeys cannot be counted;
-// nothing fails (a file site is armed); no subkey name can be read; no value can be read; no key
-// can be found. Each load tells what it found itself (outcome, error, key, entries, whether the
-// output is on), whatever an earlier load of the object found.
-TEST(RegistryTest, EachLoadOfTheConfigurationTellsOnlyWhatItFound) {
-    const std::string application = "qir-" + testreg::uniqueRoot("Load").substr(9) + ".exe";
-    const std::string key = "Software\\Halvex\\Logs\\" + application;
-    const testreg::TempRegistry registry(
-        testreg::regFile("[$\\" + key + "\\Out]|\"Enabled\"=dword:1"), {key});
-    ASSERT_EQ(registry.failure(), "");
-    CQIRLogConfigWindows config(logtext::w(application));
-    std::string loads;
-    for (const auto& [site, error] : {std::pair<Site, uint32_t>{Site::RegistryCount, 1450},
-                                      {Site::FileOpen, 0},
-                                      {Site::RegistryName, 234},
-                                      {Site::RegistryQuery, 5},
-                                      {Site::RegistryOpen, 2}}) {
-        const fault::Failing failing(site, 0, error);
-        const bool loaded = config.load();
-        const CQIRLogConfigEntryList& entries = config.getEntries();
-        loads += words({loaded, static_cast<int>(config.getOutcome()), config.getError(),
-                        logtext::ascii(config.getChosenKey()), entries.getCount(),
-                        entries.getCount() > 0 && entries.getEntries()[0].m_bEnabled, "| "});
-    }
-    const std::string found = " | 1 1 0 " + key;
-    EXPECT_EQ(loads, "0 3 1450 " + key + " 0 0" + found + " 1 1" + found + " 1 0" + found +
-                         " 1 0 | 0 2 2 <empty> 0 0 | ");
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ string(REPEAT "78,00," 259 unterminated)
 string(REPEAT "y" 244 near)
 list(APPEND outputs "J_Unterminated|x\"\r\n\"Target\"=hex:${unterminated}78,00\r\n\"X\"=\""
      "K_Threads|logs/${near}.log\"\r\n\"SeparateThreads\"=dword:1\r\n\"X\"=\""
-     "L_Sticky|sticky/x.log" "M_Proc|/proc/self/comm")
+     "L_Sticky|sticky/x.log" "M_Proc|/proc/self/comm"
+     "N_Surrogate|x\"\r\n\"Target\"=hex(1):6c,00,6f,00,67,00,73,00,2f,00,00,d8,00,00\r\n\"X\"=\"")
 set(reg "Windows Registry Editor Version 5.00\r\n")
 if(NOT EMULATOR)
   string(APPEND reg "not a registry line\r\n")
@@ -55,15 +56,20 @@ endif()
 file(WRITE ${DIR}/sim.state "bogus\nfail.Nope=1\n")
 
 set(out "output [0-9]+ .")
-set(mixed "log config --app mixed|0|")
-# Natively /proc/self/comm is refused; under Wine it is a file of drive Z: that takes lines.
-set(writing 4)
-if(EMULATOR)
-  set(writing 5)
+# Natively A_Good, H_Open and L_Sticky write, and I_ReadOnly for root; under Wine also M_Proc,
+# a file of drive Z:, and not the folders' permissions.
+set(writing "[1-6]")
+if(NOT EMULATOR)
+  execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(writing 3)
+  if(uid EQUAL 0)
+    set(writing 4)
+  endif()
 endif()
+set(mixed "log config --app mixed|0|")
 # arguments | exit status | what standard output and error together hold
 set(rows
-  "${mixed}logging: on: ${writing} of 13 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
+  "${mixed}logging: on: ${writing} of 14 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
   "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
   "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
   "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
@@ -90,7 +96,8 @@ if(NOT EMULATOR)
   list(APPEND rows "${mixed}logging.reg line 2: neither a section"
     "${mixed}${out}H_Open.: writes to open/x.log\n  warning: accounts other than its owner and group may write in the folder open: any of them can create or replace the log file"
     "${mixed}${out}L_Sticky.: writes to sticky/x.log\n  warning: accounts other than its owner and group may write in the folder sticky:"
-    "${mixed}${out}M_Proc.: will not write: /proc/self/comm is on the file system proc, whose files")
+    "${mixed}${out}M_Proc.: will not write: /proc/self/comm is on the file system proc, whose files"
+    "${mixed}${out}N_Surrogate.: [^\n]*UTF-16\n[^\n]*\n[^\n]*\n  target: logs/�\n")
   include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
   if(UNPRIVILEGED_FOUND)
     list(APPEND rows "user ${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")

@@ -8,13 +8,15 @@
 cmake_minimum_required(VERSION 3.25)
 
 # Sets VAR to a printf format: FORMAT, then each further argument as a UTF-16LE line ended by
-# CR LF; an @ in a line stands for a NUL unit, a ~ for U+009B (a terminal's CSI). log_file
-# writes DIR/NAME so.
+# CR LF; an @ in a line stands for a NUL unit, a ~ for U+009B (a terminal's CSI), a ` for a
+# backslash and a ^ for DEL. log_file writes DIR/NAME so.
 function(log_format var format)
   foreach(line IN LISTS ARGN)
     string(REGEX REPLACE "(.)" "\\1\\\\000" units "${line}")
     string(REPLACE "@\\000" "\\000\\000" units "${units}")
     string(REPLACE "~\\000" "\\233\\000" units "${units}")
+    string(REPLACE "`\\000" "\\\\\\000" units "${units}")
+    string(REPLACE "^\\000" "\\177\\000" units "${units}")
     string(APPEND format "${units}\\r\\000\\n\\000")
   endforeach()
   set(${var} "${format}" PARENT_SCOPE)
@@ -47,7 +49,10 @@ file(APPEND ${DIR}/odd.log "x")
 file(WRITE ${DIR}/utf8.log "<Mon Dec 07 09:00:00 2026> <ERROR>\n")
 # A time whose minutes are out of range: no time, so no place among the others'.
 record(t99 "Mon Dec 07 09:99:00 2026" ERROR companion.exe 10 f "t99~31m")
-log_file(t99.log "\\377\\376" "${t99}")
+# Neither is a time either: a '/' and a ':' where digits belong.
+record(x1 "Mon Dec 07 09:1/:00 2026" ERROR companion.exe 10 f "x1`^")
+record(x2 "Mon Dec 07 09:00:0: 2026" ERROR companion.exe 10 f x2)
+log_file(t99.log "\\377\\376" "${t99}" "${x1}" "${x2}")
 file(COPY_FILE ${DIR}/thread_1.log "${DIR}/журнал✓.log")
 set(threads "thread_1.log thread_2.log thread_3.log")
 
@@ -80,7 +85,7 @@ set(rows
   "odd.log|1|a1|odd.log ends in an odd byte"
   "folder.log thread_1.log|1|a1,a2|cannot read folder.log: Is a directory"
   "utf8.log|1||utf8.log is not a log file"
-  "thread_1.log t99.log|0|t99\\u009b31m,a1,a2|"
+  "thread_1.log t99.log|0|t99\\u009b31m,x1\\\\x7f,x2,a1,a2|"
   "журнал✓.log|0|a1,a2|"
   "${threads} --since 2026-13-01|2||--since and --until take"
   "thread_1.log --severity loud|2||--severity takes"
@@ -170,6 +175,15 @@ if(NOT EMULATOR)
      OR NOT out MATCHES "^{\"log\":\"bad�\\\\u001b\\[31m\\.log\",\"time\":null,")
     message(SEND_ERROR "a hostile name and time printed:\n${text}\n${out}")
   endif()
+endif()
+
+# A backslash and DEL in JSON.
+run(--json t99.log)
+list(GET lines 1 x1)
+string(JSON message ERROR_VARIABLE bad GET "${x1}" message)
+string(ASCII 127 del)
+if(NOT message STREQUAL "x1\\${del}")
+  message(SEND_ERROR "--json printed: ${x1}")
 endif()
 
 # JSON Lines: each line an object, its fields named and typed.
