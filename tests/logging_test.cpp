@@ -410,8 +410,10 @@ TEST_F(LoggerTest, TheSetUpNamesTheProgramAndReportsWaitForIt) {
     CQIRLogStringWChar none;
     ASSERT_TRUE(held.tryLock());
     std::atomic<bool> released{false};
-    auto report = std::async(
-        std::launch::async, [&] { return CQIRLogger(held, none).ensureInitialized() && released; });
+    auto report = std::async(std::launch::async, [&] {
+        CQIRLogger(held, none).ensureInitialized();
+        return released.load();
+    });
     while (!held.waiting && report.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
         std::this_thread::yield();
     }
