@@ -175,6 +175,10 @@ if(NOT EMULATOR)
      OR NOT out MATCHES "^{\"log\":\"bad�\\\\u001b\\[31m\\.log\",\"time\":null,")
     message(SEND_ERROR "a hostile name and time printed:\n${text}\n${out}")
   endif()
+  run("gone${bad}[31m.log")  # and so in a message on stderr
+  if(NOT err MATCHES "^velnorctl: cannot read gone�\\\\x1b\\[31m\\.log: ")
+    message(SEND_ERROR "a hostile name in a message: ${err}")
+  endif()
 endif()
 
 # A backslash and DEL in JSON.

@@ -222,8 +222,14 @@ void appendText(std::string& out, const Span& text, bool json) {
     }
 }
 
+LogStream::LogStream(std::string name, bool follow) : m_name(std::move(name)), m_follow(follow) {
+    std::basic_string<Unit> units;
+    qir::sys::utf8ToUtf16(m_name.data(), m_name.size(), units);
+    appendText(m_label, Span{units.data(), units.size()}, false);
+}
+
 void LogStream::fail(const char* what, uint32_t error) {
-    std::fprintf(stderr, "velnorctl: %s %s: %s\n", what, m_name.c_str(),
+    std::fprintf(stderr, "velnorctl: %s %s: %s\n", what, m_label.c_str(),
                  qir::sys::errorText(error).c_str());
     m_failed = true;
     m_end = true;
@@ -233,7 +239,7 @@ void LogStream::fail(const char* what, uint32_t error) {
 // Without --follow a file that is not a log has failed; following, its name is watched for a
 // file that is one.
 bool LogStream::reject(const char* why) {
-    std::fprintf(stderr, "velnorctl: %s is not a log file: %s\n", m_name.c_str(), why);
+    std::fprintf(stderr, "velnorctl: %s is not a log file: %s\n", m_label.c_str(), why);
     (m_follow ? m_rejected : m_failed) = true;
     m_end = true;
     m_file.close();
@@ -260,7 +266,7 @@ bool LogStream::open() {
         return false;
     }
     if (m_facts.kind != qir::sys::FileKind::Regular) {
-        std::fprintf(stderr, "velnorctl: cannot read %s: %s\n", m_name.c_str(),
+        std::fprintf(stderr, "velnorctl: cannot read %s: %s\n", m_label.c_str(),
                      m_facts.kind == qir::sys::FileKind::Folder
                          ? "Is a directory"
                          : "not a regular file (a device, a pipe or a socket)");
@@ -356,7 +362,7 @@ bool LogStream::poll() {
     }
     if (m_announce) {
         std::fprintf(stderr, "velnorctl: %s was truncated or replaced: showing it from its start\n",
-                     m_name.c_str());
+                     m_label.c_str());
         m_announce = false;
     }
     m_facts = now;
@@ -413,7 +419,7 @@ bool LogStream::resume() {
     m_file.close();
     if (!m_follow) {  // following, the next look at the name tells what it holds now
         if (replaced) {
-            std::fprintf(stderr, "velnorctl: %s was replaced while it was read\n", m_name.c_str());
+            std::fprintf(stderr, "velnorctl: %s was replaced while it was read\n", m_label.c_str());
         }
         replaced ? void(m_failed = true) : fail("cannot read", error);
     }
@@ -535,7 +541,7 @@ bool LogStream::next(Span& line, bool last) {
         }
         if (m_bytes % 2 != 0) {
             std::fprintf(stderr, "velnorctl: %s ends in an odd byte, half a UTF-16 unit\n",
-                         m_name.c_str());
+                         m_label.c_str());
             m_failed = true;
             m_bytes -= 1;
         }

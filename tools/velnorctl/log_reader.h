@@ -50,7 +50,7 @@ void appendText(std::string& out, const Span& text, bool json);
 // file renamed or deleted is read to its end before the file now under its name.
 class LogStream {
   public:
-    LogStream(std::string name, bool follow) : m_name(std::move(name)), m_follow(follow) {}
+    LogStream(std::string name, bool follow);
 
     const std::string& name() const { return m_name; }
     // Opens the file and checks that it is a regular file (any input for "-").
@@ -94,6 +94,7 @@ class LogStream {
     uint64_t offsetOf(size_t unit) const { return m_offset - m_bytes + 2 * unit; }
 
     std::string m_name;
+    std::string m_label;  // the name as messages show it: escaped as a line's text is
     bool m_follow;
     qir::sys::FileReader m_file;
     qir::sys::FileFacts m_facts;  // of the file read, once m_known
