@@ -62,8 +62,8 @@ int main(int argc, char** argv) {
                 std::thread first([&state] { GetTouchpadLaunchState(&state); });
                 // Most moments early, where the first call runs.
                 const double at = static_cast<double>(round) / rounds;
-                std::this_thread::sleep_for(std::chrono::microseconds(
-                    static_cast<int>(40000 * at * at * at)));
+                std::this_thread::sleep_for(
+                    std::chrono::microseconds(static_cast<int>(40000 * at * at * at)));
                 qir::sys::threadId();
                 const pid_t child = fork();
                 if (child == 0) {
