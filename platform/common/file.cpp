@@ -129,7 +129,7 @@ uint32_t appendOpened(const native::File& file, bool empty, const void* header, 
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
         if (empty) {
-            return native::append(file, header, headerSize, data, size);
+            return native::appendHeaded(file, header, headerSize, data, size);
         }
     }
     return native::append(file, data, size, nullptr, 0);
@@ -153,7 +153,7 @@ uint32_t appendAt(const native::Path& name, const void* header, size_t headerSiz
         bool made = false;
         const uint32_t linked = native::createThroughLink(name, raced, file, made);
         if (linked == kErrorSuccess) {
-            return made ? native::append(file, header, headerSize, data, size)
+            return made ? native::appendHeaded(file, header, headerSize, data, size)
                         : appendOpened(file, native::isEmpty(file), header, headerSize, data, size);
         }
         if (linked != kErrorFileNotFound && linked != kErrorAlreadyExists) {

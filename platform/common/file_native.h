@@ -35,8 +35,8 @@ uint32_t createNamed(const Path& path, File& file);
 
 // When `path` is a symbolic link to a missing file, creates that file as open(2) with O_CREAT
 // would through the link, opened as createNamed opens: 0, with `created` true when this call
-// made it (its header is still to write) and false when the system does not tell (Windows: the
-// file is then treated as one made in place by another). 183 when the file exists by now, 2
+// made it, or says so (Windows: Wine at times says so of a file that another caller made a
+// moment before), and false when the file was there. 183 when the file exists by now, 2
 // when `path` is no such link, 5 when the link may not be followed to create a file.
 // `nameTaken`: a creation found the name taken though it opens as no file; Windows, which does
 // not show a link to a missing file, goes by that alone.
@@ -50,6 +50,12 @@ Path temporaryName(const Path& path, uint32_t serial);
 // network shares); 29 when the system took only part of them.
 uint32_t append(const File& file, const void* first, size_t firstSize, const void* second,
                 size_t secondSize);
+
+// Appends `data`, after `header` when the file is still empty, as one step against other
+// callers of this function on the same file: however many find a new file empty, the header
+// goes in once.
+uint32_t appendHeaded(const File& file, const void* header, size_t headerSize, const void* data,
+                      size_t size);
 
 // Gives the new file (unnamed, or under `temporary`) the name `path` unless that name exists:
 // 0, and `file`, while it stays open, appends to the published file (Windows closes it first);

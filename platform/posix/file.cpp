@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/vfs.h>
@@ -249,6 +250,22 @@ uint32_t append(const File& file, const void* first, size_t firstSize, const voi
     }
     return static_cast<size_t>(written) == firstSize + secondSize ? kErrorSuccess
                                                                   : kErrorWriteFault;
+}
+
+// The lock is only among callers of this function, which come to a file that they found empty:
+// other appends need none.
+uint32_t appendHeaded(const File& file, const void* header, size_t headerSize, const void* data,
+                      size_t size) {
+    int locked = 0;
+    do {
+        locked = ::flock(file.get(), LOCK_EX);
+    } while (locked != 0 && errno == EINTR);
+    const uint32_t result = isEmpty(file) ? append(file, header, headerSize, data, size)
+                                          : append(file, data, size, nullptr, 0);
+    if (locked == 0) {
+        ::flock(file.get(), LOCK_UN);
+    }
+    return result;
 }
 
 uint32_t publish(File& file, const Path& temporary, const Path& path) {

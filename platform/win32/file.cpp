@@ -140,8 +140,9 @@ uint32_t createNamed(const Path& path, File& file) {
 
 // Windows does not show a symbolic link to a missing file (Wine hides it from every look but
 // the creation of the name): a name that a creation found taken but that opens as no file is
-// taken for one. OPEN_ALWAYS makes the file where the link leads; Wine does not tell whether the
-// file was made then, and a file left empty gets its header as one made in place.
+// taken for one. OPEN_ALWAYS makes the file where the link leads; Wine at times reports a file
+// that another caller made a moment before as made by this one, so the header goes in only while
+// the file is still empty under the append lock (appendHeaded).
 uint32_t createThroughLink(const Path& path, bool nameTaken, File& file, bool& created) {
     if (!nameTaken) {
         return kErrorFileNotFound;
@@ -168,11 +169,9 @@ Path temporaryName(const Path& path, uint32_t serial) {
            std::to_wstring(threadId()) + L"-" + std::to_wstring(serial) + L".tmp";
 }
 
-// Wine, and network shares on Windows, do not keep appends of several processes apart: the
-// write runs under an exclusive lock on one byte far past any real end of the file. A lock that
-// cannot be had does not hold the line back.
-uint32_t append(const File& file, const void* first, size_t firstSize, const void* second,
-                size_t secondSize) {
+// Both pieces in one write.
+uint32_t writeJoined(const File& file, const void* first, size_t firstSize, const void* second,
+                     size_t secondSize) {
     std::unique_ptr<unsigned char[]> joined;
     if (secondSize != 0) {
         joined.reset(new (std::nothrow) unsigned char[firstSize + secondSize]);
@@ -184,15 +183,38 @@ uint32_t append(const File& file, const void* first, size_t firstSize, const voi
         first = joined.get();
         firstSize += secondSize;
     }
+    return writeOnce(file.get(), first, firstSize);
+}
+
+// Wine, and network shares on Windows, do not keep appends of several processes apart: a write
+// runs under an exclusive lock on one byte far past any real end of the file. A lock that cannot
+// be had does not hold the line back. The first piece is left out when `withFirst`, asked under
+// the lock, says so.
+template <typename WithFirst>
+uint32_t appendLocked(const File& file, const void* first, size_t firstSize, const void* second,
+                      size_t secondSize, WithFirst withFirst) {
     OVERLAPPED where{};
     where.Offset = 0xFFFFFFFE;
     where.OffsetHigh = 0x7FFFFFFF;  // 2^63 - 2
     const bool locked = LockFileEx(file.get(), LOCKFILE_EXCLUSIVE_LOCK, 0, 1, 0, &where) != FALSE;
-    const uint32_t result = writeOnce(file.get(), first, firstSize);
+    const uint32_t result = withFirst(file)
+                                ? writeJoined(file, first, firstSize, second, secondSize)
+                                : writeJoined(file, second, secondSize, nullptr, 0);
     if (locked) {
         UnlockFileEx(file.get(), 0, 1, 0, &where);
     }
     return result;
+}
+
+uint32_t append(const File& file, const void* first, size_t firstSize, const void* second,
+                size_t secondSize) {
+    return appendLocked(file, first, firstSize, second, secondSize,
+                        [](const File&) { return true; });
+}
+
+uint32_t appendHeaded(const File& file, const void* header, size_t headerSize, const void* data,
+                      size_t size) {
+    return appendLocked(file, header, headerSize, data, size, isEmpty);
 }
 
 // A new name by a hard link never replaces one, not even a symbolic link to a missing file, which
