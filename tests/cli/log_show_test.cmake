@@ -140,9 +140,9 @@ foreach(row IN LISTS rows)
   if(args MATCHES "^user;")  # as a user who is not root
     list(POP_FRONT args)
     set(as ${UNPRIVILEGED})
-  elseif(args MATCHES "^limited;")  # with 256 descriptors and 64 MiB of address space
+  elseif(args MATCHES "^limited;")  # with 20 descriptors and 64 MiB of address space
     list(POP_FRONT args)
-    set(as sh -c "ulimit -n 256 && ulimit -v 65536 && exec \"$@\"" limited)
+    set(as sh -c "ulimit -n 20 && ulimit -v 65536 && exec \"$@\"" limited)
   elseif(args MATCHES "^zero;")  # reading zero bytes without end
     list(POP_FRONT args)
     set(input /dev/zero)

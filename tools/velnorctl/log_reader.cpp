@@ -236,6 +236,10 @@ void LogStream::fail(const char* what, uint32_t error) {
     m_file.close();
 }
 
+void LogStream::giveUp() {
+    fail("cannot read", qir::sys::kErrorTooManyOpenFiles);
+}
+
 // Without --follow a file that is not a log has failed; following, its name is watched for a
 // file that is one.
 bool LogStream::reject(const char* why) {
@@ -258,8 +262,12 @@ bool LogStream::open() {
         return error == 0;
     }
     uint32_t error = m_file.open(m_name.c_str());
+    m_lacksDescriptor = error == qir::sys::kErrorTooManyOpenFiles;
     if (error == 0) {
         error = m_file.facts(m_facts);
+    }
+    if (m_lacksDescriptor) {
+        return false;
     }
     if (error != 0) {
         fail("cannot read", error);
@@ -405,6 +413,10 @@ bool LogStream::resume() {
     }
     qir::sys::FileFacts now;
     uint32_t error = m_file.open(m_name.c_str());
+    m_lacksDescriptor = error == qir::sys::kErrorTooManyOpenFiles;
+    if (m_lacksDescriptor) {
+        return false;
+    }
     if (error == 0) {
         error = m_file.facts(now);
     }

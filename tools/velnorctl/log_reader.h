@@ -69,6 +69,10 @@ class LogStream {
     void park(bool again);
     bool needsFile() const { return !m_end && !m_file && !m_failed && !m_rejected; }
     bool resume();
+    // The last open() or resume() found no file descriptor free, and nothing has failed yet:
+    // the caller may close another file and try again, or give up.
+    bool lacksDescriptor() const { return m_lacksDescriptor; }
+    void giveUp();
 
     // The next whole line of what can be read now; false when there is none. With `last` the
     // input ends here for good: a last line without its CR LF is given too, and an odd byte
@@ -118,4 +122,5 @@ class LogStream {
     bool m_started = false;
     bool m_end = true;
     bool m_failed = false;
+    bool m_lacksDescriptor = false;
 };

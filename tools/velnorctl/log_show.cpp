@@ -26,8 +26,9 @@ namespace {
 constexpr auto kPollInterval = std::chrono::milliseconds(200);
 constexpr size_t kSpillBytes = 256 * 1024;
 constexpr unsigned long long kMaxLast = 10000000;
-// Files open at once, whatever their number: the others wait closed, each remembering where it
-// stopped and keeping its share of kLookahead bytes not yet shown.
+// Files open at once, whatever their number, and fewer once the system has no descriptor left:
+// the others wait closed, each remembering where it stopped and keeping its share of
+// kLookahead bytes not yet shown.
 constexpr size_t kOpenFiles = 64;
 constexpr size_t kLookahead = 16 * 1024 * 1024;
 
@@ -235,6 +236,8 @@ class Show {
     };
 
     bool take(Input& in);
+    bool opened(Input& in, bool resume);
+    size_t openCount() const;
     void makeRoom();
     void pull(Input& in, bool last);
     void round(bool last);
@@ -248,22 +251,46 @@ class Show {
     std::deque<std::string> m_ring;
     bool m_ringOn = false;
     uint64_t m_clock = 0;
+    size_t m_openFiles = kOpenFiles;
     std::string m_scratch;
 };
 
-// Closes the file used longest ago when kOpenFiles are open.
-void Show::makeRoom() {
+size_t Show::openCount() const {
     size_t open = 0;
+    for (const Input& in : m_inputs) {
+        open += in.stream.isOpen() && !in.stream.isStandardInput() ? 1 : 0;
+    }
+    return open;
+}
+
+// Closes the file used longest ago when m_openFiles are open.
+void Show::makeRoom() {
     Input* oldest = nullptr;
     for (Input& in : m_inputs) {
         if (in.stream.isOpen() && !in.stream.isStandardInput()) {
-            ++open;
             oldest = oldest == nullptr || in.used < oldest->used ? &in : oldest;
         }
     }
-    if (open >= kOpenFiles && oldest != nullptr) {
+    if (oldest != nullptr && openCount() >= m_openFiles) {
         oldest->stream.park(oldest->has);
         oldest->parked = oldest->has;
+    }
+}
+
+// Opens (or resumes) the file of `in`. Where the system has no descriptor left, as many files
+// as are open now are the most held from then on, and one of them makes room.
+bool Show::opened(Input& in, bool resume) {
+    for (;;) {
+        const bool ok = resume ? in.stream.resume() : in.stream.open();
+        if (ok || !in.stream.lacksDescriptor()) {
+            return ok;
+        }
+        m_openFiles = openCount();
+        if (m_openFiles == 0) {
+            in.stream.giveUp();
+            return false;
+        }
+        makeRoom();
     }
 }
 
@@ -273,7 +300,7 @@ bool Show::take(Input& in) {
         return true;
     }
     makeRoom();
-    return in.stream.resume();
+    return opened(in, true);
 }
 
 void Show::pull(Input& in, bool last) {
@@ -406,7 +433,7 @@ int Show::run() {
         }
         makeRoom();
         in.used = ++m_clock;
-        in.ready = in.stream.open();
+        in.ready = opened(in, false);
         pull(in, !m_o.follow);
     }
     round(!m_o.follow);
