@@ -1,7 +1,7 @@
 # What `cmake --install` puts under its prefix: the library with its header, a CMake package
 # (find_package(VelnorApi) gives VelnorApi::VelnorApi) and on POSIX a pkg-config file,
-# velnorctl, the README and the example .reg files. On Windows also the release archive
-# (CPack): `cmake --build build/windows --target package`.
+# velnorctl, the README with the pages of docs/ and the example .reg files. On Windows also the
+# release archive (CPack): `cmake --build build/windows --target package`.
 include(CMakePackageConfigHelpers)
 
 set(QIR_PACKAGE_DIR ${CMAKE_INSTALL_LIBDIR}/cmake/VelnorApi)
@@ -34,6 +34,9 @@ if(NOT WIN32)
   ]])
 endif()
 install(FILES README.md DESTINATION ${QIR_DOC_DIR})
+# Beside the README, as in the source tree, so that its links hold in the install and the zip.
+install(FILES docs/integrating.md docs/operating.md docs/developing.md
+        DESTINATION ${QIR_DOC_DIR}/docs)
 install(FILES examples/logging.reg examples/logging-linux.reg DESTINATION ${QIR_DOC_DIR}/examples)
 install(TARGETS SynCom COMPONENT Simulator EXCLUDE_FROM_ALL
         RUNTIME DESTINATION ${QIR_SIMULATOR_DIR}

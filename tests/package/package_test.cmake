@@ -50,14 +50,17 @@ set(shipped include/VelnorApi.h lib/cmake/VelnorApi/VelnorApiConfig.cmake
             lib/cmake/VelnorApi/VelnorApiConfig-${CONFIG}.cmake
             lib/cmake/VelnorApi/VelnorApiConfigVersion.cmake)
 if(EMULATOR)
-  list(APPEND shipped README.md examples/logging.reg examples/logging-linux.reg bin/VelnorApi.dll
+  list(APPEND shipped README.md docs/developing.md docs/integrating.md docs/operating.md
+       examples/logging.reg examples/logging-linux.reg bin/VelnorApi.dll
        bin/VelnorApi.pdb bin/velnorctl.exe bin/velnorctl.pdb lib/libVelnorApi.dll.a
        lib/VelnorApi.lib lib/VelnorApi.def)
   set(simulator lib/velnorapi-simulator/SynCom.dll lib/velnorapi-simulator/libSynCom.dll.a)
   string(REPLACE "/" "\\" state "Z:${state}")
   set(exe .exe)
 else()
-  list(APPEND shipped share/doc/VelnorApi/README.md share/doc/VelnorApi/examples/logging.reg
+  list(APPEND shipped share/doc/VelnorApi/README.md share/doc/VelnorApi/docs/developing.md
+       share/doc/VelnorApi/docs/integrating.md share/doc/VelnorApi/docs/operating.md
+       share/doc/VelnorApi/examples/logging.reg
        share/doc/VelnorApi/examples/logging-linux.reg bin/velnorctl lib/libVelnorApi.so
        lib/libVelnorApi.so.1 lib/libVelnorApi.so.${VERSION} lib/pkgconfig/velnorapi.pc)
   set(simulator lib/velnorapi-simulator/libSynCom.so)
