@@ -410,6 +410,9 @@ class FileTest : public testing::Test {
 
 // Two appends to a path (the second through the path made ready), what the file holds then, two
 // deletions and the entries left: the temporary file that a new file is made under never stays.
+// So "new.log" -> "0 0 x,y in 3 0 2 in 2": both appends answer 0, the file holds the lines x
+// and y and the folder 3 entries; the first deletion answers 0, the second 2 (no such file), and
+// no file is left among 2 entries.
 const char* const kAppends[][2] = {
     {"new.log", "0 0 x,y in 3 0 2 in 2"},
     {"old.log", "0 0 old,x,y in 2 0 2 in 1"},

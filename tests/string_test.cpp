@@ -421,6 +421,13 @@ TEST_P(LogStringTest, WritesTheOutcomeOfItsScript) {
     run<LogNarrow, LogWide>(GetParam());
 }
 
+// Rows as Row and check() read them. A worked row:
+//   "reAlloc:5 abc | 900/3 507 > false abc; 900/5 > false empty; > true abc~~"
+// calls reAlloc(5) on a buffer holding "abc", for each element type. When the first allocation
+// fails (the copy of the old elements), the reports of source lines 900 (a block of 3 refused)
+// and 507 are logged, reAlloc answers false and the buffer still holds "abc"; when the second
+// fails (the new storage), line 900 for 5, false, and the buffer is empty; when none fails, true
+// and "abc" with two zeros after it.
 INSTANTIATE_TEST_SUITE_P(
     Rows, BufferTest,
     testing::Values(
