@@ -68,28 +68,6 @@ bool convert(const From& from, To& to) {
            (convert(from.c_str(), &to[0], count + 1), to.resize(count), true);
 }
 
-// The log string record at the front of the bytes, framed independently of the classes: a format
-// byte (1: 8-bit text; 2: UTF-16LE text, narrowed here; 0: only for the empty string), a
-// little-endian length L, then L bytes of text with its terminator; L of 0 or 1 is the empty
-// string in six bytes. Answers the record's size, 0 when a log string must refuse it, and sets
-// its 8-bit text and whether the bytes are exactly those a log string writes for it.
-inline size_t frameRaw(const uint8_t* p, size_t size, std::string& text, bool& canonical) {
-    text.clear();
-    if ((canonical = false, size < 5 || p[0] > 2 || size < p[0] + 5u))
-        return 0;
-    const uint32_t length = le32(p + 1);
-    text = elements<char>(p + 5, std::min<size_t>(length, size - 5));
-    canonical = p[0] == 1 && length > 0 && text.find('\0') == length - 1;
-    if (length <= 1 || p[0] == 0 || length + uint64_t{5} > size)
-        return text.clear(), length <= 1 && size >= 6 ? 6 : 0;
-    const Units units = elements<qir_wchar_t>(p + 5, length);
-    const bool ended = p[0] == 1 ? text.find('\0') != text.npos
-                                 : length % 2 == 0 && units.find(qir_wchar_t{0}) != units.npos;
-    return ended && (p[0] == 1 ? (text.resize(text.find('\0')), true) : convert(units, text))
-               ? length + 5
-               : 0;
-}
-
 // Writes the object into storage of exactly serializedSize() bytes (the sanitizer sees any byte
 // written past them) once one byte less and no storage were refused without a byte written, then
 // reads the form back into `again`, which must take all of it and write the same bytes.

@@ -39,22 +39,26 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
         expectRead(again, text, text.empty() ? Bytes() : kept);
         return form;
     };
-    std::string text;
-    bool canonical = false;
-    const size_t expected = frameRaw(data, size, text, canonical);
     const LogString prior("prior text");
     LogString s(prior);
     uint32_t consumed = 0xDEADBEEF;
     const bool read = s.deserialize(data, static_cast<uint32_t>(size), consumed);
-    FUZZ_CHECK(read == (expected != 0) && consumed == (read ? expected : 0xDEADBEEF));
-    FUZZ_CHECK(read || (textOf(s) == textOf(prior) && s.getSize() == prior.getSize()));
+    // Refused: nothing consumed, the string as it was. Taken: no more bytes than given, and one
+    // fewer refused.
+    FUZZ_CHECK(read || (consumed == 0xDEADBEEF && textOf(s) == textOf(prior) &&
+                        s.getSize() == prior.getSize()));
     if (read) {
-        expectRead(s, text, data[0] == 1 && expected > 6 ? held(data + 5, expected - 5) : Bytes());
-        // Bytes in the form a log string writes come back as they were, when their text
-        // converts to the class's text and back here.
+        uint32_t fewer = 0;
+        FUZZ_CHECK(consumed <= size);
+        FUZZ_CHECK(consumed == 0 || !LogString().deserialize(data, consumed - 1, fewer));
+        // Bytes in the form a log string writes (format 1, the length, 8-bit text ended by its
+        // only zero) come back as they were, when their text converts to the class's text here.
+        const Bytes form = held(data, consumed);
+        const std::string text(form.begin() + std::min<size_t>(5, consumed), form.end());
+        const bool canonical = consumed > 6 && form[0] == 1 && le32(&form[1]) == consumed - 5 &&
+                               text.find('\0') == text.size() - 1;
         Text units;
-        FUZZ_CHECK(writeAndReread(s) == held(data, expected) || !canonical ||
-                   !convert(text, units));
+        FUZZ_CHECK(writeAndReread(s) == form || !canonical || !convert(text, units));
     }
     // Any text: the input's elements up to the first zero.
     const Text any = elements<Text::value_type>(data, size).c_str();

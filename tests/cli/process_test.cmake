@@ -220,7 +220,6 @@ else()
   # stderr | the message and line of the failure it logs (its stderr then names the export)
   set(rows
     ".||2|no command"
-    ".|frobnicate|2|unknown command"
     ".|set maybe|2|set takes on or off"
     ".|get now|2|get takes no arguments"
     ".|key --capacity 2000000|2|--capacity takes"
@@ -229,8 +228,6 @@ else()
     ".|log show|2|needs a FILE"
     ".|log config --app|2|takes only --app"
     ".|--help|0|usage: velnorctl COMMAND .*"
-    ".|key --help|0|usage: velnorctl key .*"
-    ".|log --help|0|usage: velnorctl log show .*"
     "|get|0|off"
     ".|set on|0|"
     ".|get|0|on"
@@ -247,19 +244,15 @@ else()
     "fail.GetStringProperty=0x80070057|key|1||${string}80070057|54"
     "fail.SynCreateAPI=0x80004005|get|1||could not create API object, hResult = 0x80004005|161"
     "null_api=1|set off|1||could not create API object, hResult = 0x0|248"
-    "fail.SynCreateAPI=1|key|1||could not create API object, hResult = 0x1|76"
     "no_device=1|get|1||could not find device, hResult = 0x0|154"
     "fail.FindDevice=0x80004005|set off|1||could not find device, hResult = 0x80004005|241"
     "null_device=1|get|1||could not create device object, hResult = 0x0|149"
     "fail.CreateDevice=0x80070057|set on|1||could not create device object, hResult = 0x80070057|236"
     "fail.GetProperty=0x80004005|get|1||${gesture}|142"
     "gesture=no|get|1||${no2fdt}|137"
-    "gesture=no|set on|1||${no2fdt}|224"
     "fail.SetProperty=0x80004005|set on|1||could not set property for SP_TwoFingerDoubleTapState, hResult = 0x80004005|219"
     "state=off\nfail.PersistState=0x1|set on|1||pSynAPI->PersistState() failed, hResult = 0x1|214"
     ".|get|0|off"
-    ".|log show logging.reg|1|is not a log file"
-    ".|log show missing.log|1|cannot read"
     ".|log config|0|${config}")
   if(NOT EMULATOR)
     # SYNCOM_LIBRARY names the vendor library in place of the one beside VelnorApi.
