@@ -35,7 +35,9 @@ VELNORAPI_API int32_t SetTouchpadLaunchState(uint8_t bLaunchState);
 
 /* Copies the touchpad's registry key as UTF-16 into strRegistryKey, which holds iCapacity
  * units: the text, then zero units up to iCapacity. Answers 1 when it did; 0 with the buffer
- * untouched when the key with its terminator does not fit or cannot be read. */
+ * untouched when the key cannot be read or iCapacity is not larger than the size the touchpad
+ * reports for it (where that size counts the key's bytes and its terminator, as the simulated
+ * touchpad's does, a key of n characters needs n + 2 units). */
 VELNORAPI_API int32_t GetTouchpadRegistryKey(VelnorUtf16* strRegistryKey, int32_t iCapacity);
 
 /* Pointer types for hosts that resolve the functions at run time. */
