@@ -48,7 +48,7 @@ log_file(odd.log "\\377\\376" "${a1}")
 file(APPEND ${DIR}/odd.log "x")
 file(WRITE ${DIR}/utf8.log "<Mon Dec 07 09:00:00 2026> <ERROR>\n")
 # A time whose minutes are out of range: no time, so no place among the others'.
-record(t99 "Mon Dec 07 09:99:00 2026" ERROR companion.exe 10 f "t99~31m")
+record(t99 "Mon Dec 07 09:60:00 2026" ERROR companion.exe 10 f "t99~31m")
 # Neither is a time either: a '/' and a ':' where digits belong.
 record(x1 "Mon Dec 07 09:1/:00 2026" ERROR companion.exe 10 f "x1`^")
 record(x2 "Mon Dec 07 09:00:0: 2026" ERROR companion.exe 10 f x2)
@@ -171,7 +171,7 @@ if(NOT EMULATOR)
   run(--with-file "bad${bad}[31m.log")
   set(text "${out}")
   run(--with-file --json "bad${bad}[31m.log")
-  if(NOT text MATCHES "^bad�\\\\x1b\\[31m\\.log: <Mon Dec 07 09:99:00 2026> [^\n]*t99\\\\u009b31m"
+  if(NOT text MATCHES "^bad�\\\\x1b\\[31m\\.log: <Mon Dec 07 09:60:00 2026> [^\n]*t99\\\\u009b31m"
      OR NOT out MATCHES "^{\"log\":\"bad�\\\\u001b\\[31m\\.log\",\"time\":null,")
     message(SEND_ERROR "a hostile name and time printed:\n${text}\n${out}")
   endif()
