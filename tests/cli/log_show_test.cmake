@@ -41,9 +41,11 @@ file(MAKE_DIRECTORY ${DIR}/folder.log)
 log_file(thread_1.log "\\377\\376" "${a1}" "${a2}")
 log_file(thread_2.log "\\377\\376" "${b1}" "${b2}")
 # Cut in place by a rotation: no mark, zero units where the file began.
-# Its last line is a record cut short in its message, which makes it no record.
+# Its last line is a record cut short in its message, which makes it no record, and has lost
+# its CR LF.
 set(torn "<Mon Nov 30 23:59:59 2026> <ERROR> <Cut.exe : 1, 2> <::f> <\"torn")
 log_file(thread_3.log "\\000\\000\\000\\000" "${c1}" "${torn}@\"text>")
+execute_process(COMMAND truncate -s -4 ${DIR}/thread_3.log)
 log_file(odd.log "\\377\\376" "${a1}")
 file(APPEND ${DIR}/odd.log "x")
 file(WRITE ${DIR}/utf8.log "<Mon Dec 07 09:00:00 2026> <ERROR>\n")
