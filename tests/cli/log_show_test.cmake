@@ -34,6 +34,7 @@ endfunction()
 record(a1 "Mon Dec 07 09:00:00 2026" ERROR companion.exe 10 GetTouchpadLaunchState a1)
 record(a2 "Mon Dec 07 10:00:01 2026" WARNING companion.exe 10 SetTouchpadLaunchState a2)
 record(b1 "Mon Dec 07 10:00:00 2026" ERROR Other.exe 29 GetTouchpadRegistryKey b1)
+string(REPLACE "0x80004005" "0xFFFFFFFF" b1 "${b1}")  # the largest code, in capitals
 record(b2 "Mon Dec 07 10:00:01 2026" ERROR Other.exe 20 GetTouchpadRegistryKey b2)
 record(c1 "Mon Nov 30 23:59:59 2026" CRITICAL companion.exe 10 CQIRBuffer::alloc c1)
 file(REMOVE_RECURSE ${DIR})
@@ -206,7 +207,7 @@ foreach(field IN LISTS fields)
 endforeach()
 string(JOIN " " got ${got})
 if(NOT count EQUAL 6 OR NOT torn MATCHES "^{\"log\":\"thread_3.log\",\"text\":\"<Mon Nov 30 [^\"]+\\\\\"torn\\\\u0000\\\\\"text>\"}$"
-   OR NOT got STREQUAL "log=STRING:thread_2.log time=STRING:2026-12-07T10:00:00 severity=STRING:ERROR application=STRING:Other.exe pid=NUMBER:29 tid=NUMBER:7 object=STRING: function=STRING:GetTouchpadRegistryKey message=STRING:b1 task=STRING:GetTouchpadRegistryKey return_code=NUMBER:2147500037 file=STRING:VelnorApi line=NUMBER:154")
+   OR NOT got STREQUAL "log=STRING:thread_2.log time=STRING:2026-12-07T10:00:00 severity=STRING:ERROR application=STRING:Other.exe pid=NUMBER:29 tid=NUMBER:7 object=STRING: function=STRING:GetTouchpadRegistryKey message=STRING:b1 task=STRING:GetTouchpadRegistryKey return_code=NUMBER:4294967295 file=STRING:VelnorApi line=NUMBER:154")
   message(SEND_ERROR "--json printed ${count} lines: ${out}\nthe fourth read as: ${got}")
 endif()
 
