@@ -13,6 +13,7 @@ file(MAKE_DIRECTORY ${DIR}/logs ${DIR}/open ${DIR}/ro ${DIR}/sticky)
 execute_process(COMMAND chmod 1777 ${DIR}/sticky)
 file(COPY ${VELNORCTL} DESTINATION ${DIR}/alone)
 file(CHMOD ${DIR}/open PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE WORLD_WRITE WORLD_EXECUTE)
+file(WRITE ${DIR}/ro/old.log "")
 file(CHMOD ${DIR}/ro PERMISSIONS OWNER_READ OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ
                               WORLD_EXECUTE)
 string(REPEAT "x" 295 long)
@@ -20,7 +21,8 @@ set(k "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs")
 set(on "\"Enabled\"=dword:1\r\n\"Type\"=dword:1\r\n\"Detail\"=dword:4\r\n")
 set(outputs "A_Good|logs/good.log" "B_NoFolder|missing/x.log" "C_Folder|logs" "D_Long|logs/${long}"
             "E_String|x\"\r\n\"Enabled\"=\"yes" "F_Detail|x\"\r\n\"Detail\"=dword:0\r\n\"X\"=\"")
-list(APPEND outputs "G_Type|x\"\r\n\"Type\"=dword:7\r\n\"X\"=\"" "H_Open|open/x.log" "I_ReadOnly|ro/x.log")
+list(APPEND outputs "G_Type|x\"\r\n\"Type\"=dword:7\r\n\"X\"=\"" "H_Open|open/x.log" "I_ReadOnly|ro/x.log"
+     "O_OldFile|ro/old.log")
 # 260 characters without a terminator; a name that fits, but not with a thread's id.
 string(REPEAT "78,00," 259 unterminated)
 string(REPEAT "y" 244 near)
@@ -56,20 +58,20 @@ endif()
 file(WRITE ${DIR}/sim.state "bogus\nfail.Nope=1\n")
 
 set(out "output [0-9]+ .")
-# Natively A_Good, H_Open and L_Sticky write, and I_ReadOnly for root; under Wine also M_Proc,
-# a file of drive Z:, and not the folders' permissions.
-set(writing "[1-6]")
+# Natively A_Good, H_Open, L_Sticky and O_OldFile write, and I_ReadOnly for root; under Wine
+# also M_Proc, a file of drive Z:, and not the folders' permissions.
+set(writing "[1-7]")
 if(NOT EMULATOR)
   execute_process(COMMAND id -u OUTPUT_VARIABLE uid OUTPUT_STRIP_TRAILING_WHITESPACE)
-  set(writing 3)
+  set(writing 4)
   if(uid EQUAL 0)
-    set(writing 4)
+    set(writing 5)
   endif()
 endif()
 set(mixed "log config --app mixed|0|")
 # arguments | exit status | what standard output and error together hold
 set(rows
-  "${mixed}logging: on: ${writing} of 14 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
+  "${mixed}logging: on: ${writing} of 15 outputs will write\n${out}A_Good.: writes to logs/good.log\n"
   "${mixed}${out}B_NoFolder.: will not write: the folder missing does not exist\n"
   "${mixed}${out}C_Folder.: will not write: logs is not a regular file: it is a folder\n"
   "${mixed}${out}D_Long.: will not write: Target is 300 characters long: the logger ignores a Target longer than 259\n"
@@ -100,7 +102,10 @@ if(NOT EMULATOR)
     "${mixed}${out}N_Surrogate.: [^\n]*UTF-16\n[^\n]*\n[^\n]*\n  target: logs/�\n")
   include(${CMAKE_CURRENT_LIST_DIR}/unprivileged.cmake)
   if(UNPRIVILEGED_FOUND)
-    list(APPEND rows "user ${mixed}${out}I_ReadOnly.: will not write: this user cannot create files in the folder ro: Permission denied")
+    set(denied "will not write: this user cannot")
+    list(APPEND rows
+      "user ${mixed}${out}I_ReadOnly.: ${denied} create files in the folder ro: Permission denied"
+      "user ${mixed}${out}O_OldFile.: ${denied} write to ro/old.log: Permission denied")
   endif()
 endif()
 
