@@ -50,6 +50,23 @@ bool utf8Locale() {
     return MB_CUR_MAX >= 4 && std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0;
 }
 
+// Whether each ASCII byte is its own character in the current locale, so that runs of ASCII
+// can be copied as they are. Nearly every code set keeps ASCII; Shift-JIS as glibc has it reads
+// 0x5C as YEN SIGN and 0x7E as OVERLINE, the two bytes that such code sets take over.
+bool asciiIsItself(bool utf8) {
+    if (utf8) {
+        return true;
+    }
+    for (const char byte : {'\\', '~'}) {
+        wchar_t wide = 0;
+        std::mbstate_t state{};
+        if (std::mbrtowc(&wide, &byte, 1, &state) != 1 || wide != static_cast<wchar_t>(byte)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A unit as towlower sees it; surrogates have no case.
 uint32_t foldCase(WideUnit unit) {
     if (isSurrogate(unit)) {
@@ -122,11 +139,11 @@ struct Utf16Sink {
 size_t multiByteToUtf16(const char* text, WideUnit* out, size_t capacity) {
     Utf16Sink sink{out, capacity};
     const size_t size = std::strlen(text);
-    // ASCII is itself in every locale the C runtime offers.
-    const size_t ascii = asciiPrefix(text, size);
+    const bool utf8 = utf8Locale();
+    const size_t ascii = asciiIsItself(utf8) ? asciiPrefix(text, size) : 0;
     sink.putAscii(text, ascii);
     if (ascii < size && !sink.full) {
-        if (utf8Locale()) {
+        if (utf8) {
             for (size_t i = ascii; i < size && !sink.full;) {
                 const size_t run = asciiPrefix(text + i, size - i);
                 if (run != 0) {
@@ -171,10 +188,10 @@ size_t utf16ToMultiByte(const WideUnit* text, char* out, size_t capacity) {
 
 size_t utf16ToMultiByte(const WideUnit* text, size_t units, char* out, size_t capacity) {
     const bool utf8 = utf8Locale();
+    const bool ascii = asciiIsItself(utf8);
     size_t written = 0;
     for (size_t i = 0; i < units;) {
-        // ASCII is itself in every locale.
-        const size_t run = asciiPrefix(text + i, units - i);
+        const size_t run = ascii ? asciiPrefix(text + i, units - i) : 0;
         if (run != 0) {
             const size_t fits =
                 out == nullptr || run <= capacity - written ? run : capacity - written;
