@@ -55,7 +55,9 @@ record(t99 "Mon Dec 07 09:60:00 2026" ERROR companion.exe 10 f "t99~31m")
 # Neither is a time either: a '/' and a ':' where digits belong.
 record(x1 "Mon Dec 07 09:1/:00 2026" ERROR companion.exe 10 f "x1`^")
 record(x2 "Mon Dec 07 09:00:0: 2026" ERROR companion.exe 10 f x2)
-log_file(t99.log "\\377\\376" "${t99}" "${x1}" "${x2}")
+string(REPLACE "0x80004005" "0xaAfF0009" x1 "${x1}")  # hex digits of both cases
+# A time and nothing else: no record, but a time to sort by.
+log_file(t99.log "\\377\\376" "${t99}" "${x1}" "${x2}" "<Mon Dec 07 09:30:00 2026>")
 file(COPY_FILE ${DIR}/thread_1.log "${DIR}/журнал✓.log")
 set(threads "thread_1.log thread_2.log thread_3.log")
 
@@ -79,6 +81,7 @@ set(rows
   "${threads} --since 2026-12-07T10:00|0|b1,a2,b2|"
   "${threads} --until 2026-12-07T09:59|0|c1,a1|"
   "${threads} --until 2026-11-30|0|c1|"
+  "${threads} --until 2026-12-06|0|c1|"
   "${threads} --since 2026-12-07T10:00:01 --until 2026-12-07|0|a2,b2|"
   "${threads} --app other.exe|0|b1,b2|"
   "${threads} --pid 10|0|c1,a1,a2|"
@@ -88,7 +91,7 @@ set(rows
   "odd.log|1|a1|odd.log ends in an odd byte"
   "folder.log thread_1.log|1|a1,a2|cannot read folder.log: Is a directory"
   "utf8.log|1||utf8.log is not a log file"
-  "thread_1.log t99.log|0|t99\\u009b31m,x1\\\\x7f,x2,a1,a2|"
+  "thread_1.log t99.log|0|t99\\u009b31m,x1\\\\x7f,x2,a1,<Mon Dec 07 09:30:00 2026>,a2|"
   "журнал✓.log|0|a1,a2|"
   "${threads} --since 2026-13-01|2||--since and --until take"
   "thread_1.log --severity loud|2||--severity takes"
@@ -104,6 +107,7 @@ else()
     file(CHMOD ${DIR}/locked.log PERMISSIONS OWNER_WRITE)
     list(APPEND rows "user locked.log|1||cannot read locked.log: Permission denied")
   endif()
+  list(APPEND rows "full thread_1.log|1||^velnorctl: cannot write the output\n$")
 endif()
 # 3,000 per-thread files of two records (file K at second 7K mod 3000 and 3000 later, each
 # record's message its second): every line in time order with few descriptors and little memory.
@@ -146,6 +150,9 @@ foreach(row IN LISTS rows)
   elseif(args MATCHES "^limited;")  # with 20 descriptors and 64 MiB of address space
     list(POP_FRONT args)
     set(as sh -c "ulimit -n 20 && ulimit -v 65536 && exec \"$@\"" limited)
+  elseif(args MATCHES "^full;")  # onto a full disk
+    list(POP_FRONT args)
+    set(as sh -c "exec \"$@\" >/dev/full" full)
   elseif(args MATCHES "^zero;")  # reading zero bytes without end
     list(POP_FRONT args)
     set(input /dev/zero)
@@ -189,8 +196,9 @@ endif()
 run(--json t99.log)
 list(GET lines 1 x1)
 string(JSON message ERROR_VARIABLE bad GET "${x1}" message)
+string(JSON code ERROR_VARIABLE bad GET "${x1}" return_code)
 string(ASCII 127 del)
-if(NOT message STREQUAL "x1\\${del}")
+if(NOT message STREQUAL "x1\\${del}" OR NOT code EQUAL 2868838409)
   message(SEND_ERROR "--json printed: ${x1}")
 endif()
 
