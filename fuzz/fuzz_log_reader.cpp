@@ -68,7 +68,8 @@ static bool readObject(const std::string& line, std::map<std::string, std::strin
                 return false;
             qir::sys::appendUtf8(text, std::strtoul(hex.c_str(), nullptr, 16));
         }
-        return ++i, true;
+        ++i;
+        return true;
     };
     if (at(0) != '{')
         return false;

@@ -28,7 +28,10 @@ endfunction()
 
 # A record of program APP, process PID, at TIME from function FUNCTION with message MESSAGE.
 function(record var time severity app pid function message)
-  set(${var} "<${time}> <${severity}> <${app} : ${pid}, 7> <::${function}> <\"${message}\"> <While performing task: \"${function}\"> <Return Code: 0x80004005> <VelnorApi> <154>" PARENT_SCOPE)
+  string(CONCAT line "<${time}> <${severity}> <${app} : ${pid}, 7> <::${function}> "
+         "<\"${message}\"> <While performing task: \"${function}\"> "
+         "<Return Code: 0x80004005> <VelnorApi> <154>")
+  set(${var} "${line}" PARENT_SCOPE)
 endfunction()
 
 record(a1 "Mon Dec 07 09:00:00 2026" ERROR companion.exe 10 GetTouchpadLaunchState a1)
@@ -169,7 +172,8 @@ set(input /dev/null)
 
 # Whole lines: as written, each after the name of its file with --with-file.
 run(--with-file thread_1.log thread_3.log)
-if(NOT lines STREQUAL "thread_3.log: ${c1};thread_3.log: ${torn}\\x00\"text>;thread_1.log: ${a1};thread_1.log: ${a2}")
+set(want "thread_3.log: ${c1};thread_3.log: ${torn}\\x00\"text>")
+if(NOT lines STREQUAL "${want};thread_1.log: ${a1};thread_1.log: ${a2}")
   message(SEND_ERROR "--with-file printed: ${out}")
 endif()
 
@@ -214,8 +218,14 @@ foreach(field IN LISTS fields)
   list(APPEND got "${field}=${type}:${value}")
 endforeach()
 string(JOIN " " got ${got})
-if(NOT count EQUAL 6 OR NOT torn MATCHES "^{\"log\":\"thread_3.log\",\"text\":\"<Mon Nov 30 [^\"]+\\\\\"torn\\\\u0000\\\\\"text>\"}$"
-   OR NOT got STREQUAL "log=STRING:thread_2.log time=STRING:2026-12-07T10:00:00 severity=STRING:ERROR application=STRING:Other.exe pid=NUMBER:29 tid=NUMBER:7 object=STRING: function=STRING:GetTouchpadRegistryKey message=STRING:b1 task=STRING:GetTouchpadRegistryKey return_code=NUMBER:4294967295 file=STRING:VelnorApi line=NUMBER:154")
+string(CONCAT want "^{\"log\":\"thread_3.log\",\"text\":"
+       "\"<Mon Nov 30 [^\"]+\\\\\"torn\\\\u0000\\\\\"text>\"}$")
+string(CONCAT fourth "log=STRING:thread_2.log time=STRING:2026-12-07T10:00:00 "
+       "severity=STRING:ERROR application=STRING:Other.exe pid=NUMBER:29 tid=NUMBER:7 "
+       "object=STRING: function=STRING:GetTouchpadRegistryKey message=STRING:b1 "
+       "task=STRING:GetTouchpadRegistryKey return_code=NUMBER:4294967295 "
+       "file=STRING:VelnorApi line=NUMBER:154")
+if(NOT count EQUAL 6 OR NOT torn MATCHES "${want}" OR NOT got STREQUAL "${fourth}")
   message(SEND_ERROR "--json printed ${count} lines: ${out}\nthe fourth read as: ${got}")
 endif()
 
