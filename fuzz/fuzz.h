@@ -56,16 +56,22 @@ inline size_t convert(const qir_wchar_t* in, char* out, size_t capacity) {
 }
 template <class Text>
 bool convert(const Text& from, Text& to) {
-    return to = from, true;
+    to = from;
+    return true;
 }
 // Text (up to its first zero) between 8-bit and UTF-16 in the current locale, as the classes
 // convert it; false when a character has no form on the other side.
 template <class From, class To>
 bool convert(const From& from, To& to) {
     const size_t count = convert(from.c_str(), static_cast<typename To::value_type*>(nullptr), 0);
-    to.assign(count == qir::sys::kConversionFailed ? 0 : count + 1, 0);
-    return count != qir::sys::kConversionFailed &&
-           (convert(from.c_str(), &to[0], count + 1), to.resize(count), true);
+    if (count == qir::sys::kConversionFailed) {
+        to.clear();
+        return false;
+    }
+    to.assign(count + 1, 0);
+    convert(from.c_str(), &to[0], count + 1);
+    to.resize(count);
+    return true;
 }
 
 // Writes the object into storage of exactly serializedSize() bytes (the sanitizer sees any byte
