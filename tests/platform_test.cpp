@@ -462,18 +462,14 @@ TEST_F(FileTest, AppendsAndDeletes) {
 #if !defined(_WIN32)
 // A target that is no regular file is refused at once, never written nor waited for: a device
 // (the folder is among the appends above), a FIFO that no one reads (ENXIO, which no number
-// stands for: 1), a file of a pseudo file system (this thread's name).
-TEST_F(FileTest, WritesOnlyToRegularFiles) {
+// stands for: 1), a file of a pseudo file system (this thread's name). The reading side tells
+// what is there: a missing path, a FIFO, a folder that opens but cannot be read, a FIFO that
+// cannot seek; and the errors in words.
+TEST_F(FileTest, WritesOnlyToRegularFilesAndReadsWhatIsThere) {
     ASSERT_EQ(mkfifo("fifo", 0600), 0);
     EXPECT_EQ(
         words({append("/dev/zero", "x"), append("fifo", "x"), append("/proc/self/comm", "x")}),
         "5 1 5");
-}
-
-// What the reading side finds: facts of what is missing, a folder or a FIFO, a folder that
-// opens but cannot be read, a FIFO that cannot seek; the errors in words.
-TEST_F(FileTest, ReadsAndTellsWhatIsThere) {
-    ASSERT_EQ(mkfifo("fifo", 0600), 0);
     FileFacts facts{};
     FileReader reader;
     size_t got = 7;
