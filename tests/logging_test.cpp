@@ -323,6 +323,7 @@ TEST_F(LoggerTest, EachLoadTellsWhatItFoundWhereAStepFails) {
         {Site::RegistryOpen, 2, 2, "Default 1 0 1"},
         {Site::RegistryOpen, 4, 2, "A 1 0 100"},  // a vanished subkey ends the walk
         {Site::RegistryOpen, 4, 5, "A 1 0 101"},
+        {Site::RegistryOpen, 4, 6, "A 1 0 100"},  // so does one whose handle is no longer valid
         {Site::FileOpen, 0, 0, "A 1 0 111"},
         {Site::RegistryName, 2, 234, "A 1 0 101"},
         {Site::RegistryName, 0, 234, "A 1 0 000"},

@@ -27,6 +27,7 @@
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
 #include "qir_sys/file.h"
+#include "qir_sys/file_read.h"
 #include "qir_sys/mutex.h"
 #include "qir_sys/registry.h"
 #include "qir_sys/unicode.h"
@@ -350,6 +351,11 @@ TEST(Utf8Test, ReadsOneCodePointOrNone) {
         const size_t length = decodeUtf8((bytes + "x").data(), bytes.size(), read);
         EXPECT_EQ(words({length, read}), value != 0 ? words({bytes.size(), value}) : "0 7");
     }
+    // No UTF-16 for a surrogate or past U+10FFFF; a high surrogate at the end is read alone.
+    uint32_t unit = 7;
+    EXPECT_EQ(words({utf16Length(0xDFFF), utf16Length(0x110000), getUtf16(u"", 0, unit), unit,
+                     getUtf16(u"\xD800", 1, unit), unit, isShortestUtf8('A', 5)}),
+              "0 0 0 7 1 55296 0");
 }
 
 // Appends ASCII text as one UTF-16 line to the file at a UTF-8 path; `ready`: through the path
@@ -448,17 +454,30 @@ TEST_F(FileTest, AppendsAndDeletes) {
     }
 #endif
     EXPECT_EQ(state("old.log"), "old in 2");
+    // An empty file whose maker wrote no mark in time gets the mark with the line.
+    std::ofstream("empty.log").close();
+    EXPECT_EQ(words({append("empty.log", "x"), state("empty.log")}), "0 x in 3");
 }
 
 #if !defined(_WIN32)
 // A target that is no regular file is refused at once, never written nor waited for: a device
 // (the folder is among the appends above), a FIFO that no one reads (ENXIO, which no number
-// stands for: 1), a file of a pseudo file system (this thread's name).
-TEST_F(FileTest, WritesOnlyToRegularFiles) {
+// stands for: 1), a file of a pseudo file system (this thread's name). The reading side tells
+// what is there: a missing path, a FIFO, a folder that opens but cannot be read, a FIFO that
+// cannot seek; and the errors in words.
+TEST_F(FileTest, WritesOnlyToRegularFilesAndReadsWhatIsThere) {
     ASSERT_EQ(mkfifo("fifo", 0600), 0);
     EXPECT_EQ(
         words({append("/dev/zero", "x"), append("fifo", "x"), append("/proc/self/comm", "x")}),
         "5 1 5");
+    FileFacts facts{};
+    FileReader reader;
+    size_t got = 7;
+    EXPECT_EQ(words({fileFacts("none", facts), fileFacts("fifo", facts),
+                     facts.kind == FileKind::Other, reader.open("dir"), reader.read(&facts, 1, got),
+                     got, reader.facts(facts), facts.kind == FileKind::Folder, reader.open("fifo"),
+                     reader.seek(1), errorText(5), errorText(1359)}),
+              "2 0 1 0 5 7 0 1 0 1 Permission denied error 1359");
 }
 
 // A symbolic link to a missing file has the file made where it leads, with its mark, and stays
@@ -480,7 +499,68 @@ TEST_F(FileTest, MakesAMissingFileThroughItsLinkForTheFolderGroup) {
     if (geteuid() == 0 && symlink("missing.log", "dir/theirs.log") == 0 &&
         lchown("dir/theirs.log", 65534, 65534) == 0) {
         EXPECT_EQ(words({append("dir/theirs.log", "x"), fs::exists("dir/missing.log")}), "5 0");
+        // A folder of another group, without set-group-ID: a new file is given to that group.
+        umask(022);
+        ASSERT_EQ(chmod("dir", 0770) + chown("dir", 0, 65534), 0);
+        EXPECT_EQ(words({append("dir/group.log", "x"), stat("dir/group.log", &made[0]),
+                         made[0].st_gid, made[0].st_mode & 0777}),
+                  "0 0 65534 436");
     }
+}
+
+// What an append would find, told without making or opening anything: the error and the reason,
+// for links to missing files (relative to the link's folder, absolute, chained, another
+// account's), paths whose folder cannot be reached, and targets that are no regular file.
+TEST_F(FileTest, ChecksAnAppendWithoutMakingAnything) {
+    // clang-format off
+    const std::pair<std::string, std::string> links[] = {
+        {"link.log", (fs::current_path() / "dir/made.log").string()}, {"chain.log", "link.log"},
+        {"bare.log", "made.log"}, {"dir/up.log", "../gone/x.log"},
+        {"top.log", "/qir-made.log"}, {"loop", "loop"}, {"dir/theirs.log", "x.log"}};
+    // clang-format on
+    for (const auto& [link, target] : links) {
+        ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
+    }
+    ASSERT_EQ(mkfifo("fifo", 0600), 0);
+    const bool root = lchown("dir/theirs.log", 65534, 65534) == 0;
+    const std::string linked = " is a symbolic link ";
+    const std::string inRoot = root ? "0 "
+                                    : "5 this user cannot create files in the folder /: "
+                                      "Permission denied";
+    // clang-format off
+    const std::pair<std::string, std::string> checks[] = {
+        {"chain.log", "0 "}, {"bare.log", "0 "}, {"", "3 no path"},
+        {"top.log", inRoot}, {"/qir-made.log", inRoot},
+        {"dir/up.log", "3 dir/up.log" + linked + "to dir/../gone/x.log, whose folder dir/../gone "
+                       "does not exist"},
+        {"old.log/x.log", "3 the folder old.log is not a folder"},
+        {"loop/x.log", "3 the folder loop: Too many levels of symbolic links"},
+        {"loop", "5 this user cannot reach loop: Too many levels of symbolic links"},
+        {"fifo", "5 fifo is not a regular file: it is a FIFO"},
+        {"/dev/zero", "5 /dev/zero is not a regular file: it is a device"},
+        {"/proc/self/x.log", "5 the folder /proc/self is on the file system proc, whose files "
+                             "stand for the kernel's state and take no log"},
+        {"dir/theirs.log", root ? "5 dir/theirs.log" + linked + "of another account (uid 65534): "
+                                  "no missing file is made through it" : "0 "}};
+    // clang-format on
+    for (const auto& [path, outcome] : checks) {
+        const AppendCheck check = checkAppend(wide(path).c_str());
+        EXPECT_EQ(words({check.error, check.reason}), outcome) << path;
+    }
+    // Where this user may not write; root is another account for it, with a way back.
+    ASSERT_EQ(chmod(".", 0755) + chmod("dir", 0555) + chmod("old.log", 0444), 0);
+    if (!root || setresuid(65534, 65534, 0) == 0) {
+        const AppendCheck file = checkAppend(wide("old.log").c_str());
+        const AppendCheck folder = checkAppend(wide("dir/x.log").c_str());
+        ASSERT_TRUE(!root || setresuid(0, 0, 0) == 0);
+        EXPECT_EQ(words({file.error, file.reason, folder.error, folder.reason}),
+                  "5 this user cannot write to old.log: Permission denied 5 this user cannot "
+                  "create files in the folder dir: Permission denied");
+    }
+    const AppendCheck unpaired = checkAppend(Wide{0xD800}.c_str());
+    EXPECT_EQ(words({checkAppend(nullptr).error, unpaired.error, unpaired.reason,
+                     fs::exists("dir/made.log"), fs::exists("made.log")}),
+              "3 123 the path is not valid UTF-16 0 0");
 }
 
 // A file size limit lets the system take none of the bytes, half the mark, or the mark only.
@@ -524,6 +604,7 @@ TEST_F(FileTest, ARefusedCallLeavesTheFileSound) {
         {Site::FileLink, 1, 50, "new.log", "0 z in 3"},     // nor links to them
         {Site::FileLink, 0, 50, "new.log", "0 z in 3"},     // no links at all: a rename
         {Site::FileLink, 1, 5, "new.log", "5 - in 2"},
+        {Site::FileLink, 1, 2, "new.log", "0 z in 3"},  // no /proc: a temporary name instead
 #endif
         {Site::FileWrite, 1, 112, "new.log", "112 - in 2"},  // the mark, into the temporary file
         {Site::FileWrite, 2, 112, "new.log", "112  in 3"},   // the line, into the published file
@@ -543,6 +624,15 @@ TEST_F(FileTest, ARefusedCallLeavesTheFileSound) {
         EXPECT_TRUE(answer == outcome && failing.fired() && fault::openHandleCount() == handles)
             << answer << " for " << name << " " << error;
     }
+#if !defined(_WIN32)
+    // No unnamed files, and then a temporary name refused, or every one taken at every look.
+    const fault::Failing unnamed(Site::FileUnnamed, 0, 50);
+    for (const auto& [error, outcome] : {std::pair{5u, "5 - in 2"}, {183u, "2 - in 2"}}) {
+        reset();
+        const fault::Failing named(Site::FileCreate, 0, error);
+        EXPECT_EQ(words({append("new.log", "z"), state("new.log")}), outcome) << error;
+    }
+#endif
 }
 
 // Paths judged by their text alone, on every platform: what Windows would open instead of a file
@@ -578,6 +668,12 @@ const char* const kNames[][2] = {
     {"COM.log", "-"},
     {"x.con", "-"},
     {"nul\\x.log", "-"},
+    // clang-format off
+    {"\\\\?\\\xC3\xA9:\\x.log", "namespace"}, {"\\\\?\\C:/x.log", "namespace"},
+    {"\\\\?\\UNC", "namespace"}, {"/?x/y.log", "-"}, {"\\\\x\\pipe", "server"},
+    {"\\\\server", "-"}, {"///x", "-"}, {"a", "-"}, {"logs\\", "-"}, {"abc1.log", "-"},
+    {"COM\xC2\xB9", "COM\xC2\xB9"}, {"lpt\xC2\xB2.txt", "LPT\xC2\xB2"},
+    // clang-format on
 };
 const char* const kLongForms[][2] = {
     {"C:\\x\\y.log", "\\\\?\\C:\\x\\y.log"},
@@ -585,6 +681,9 @@ const char* const kLongForms[][2] = {
     {"\\\\.\\pipe\\x", "-"},
     {"C:x", "-"},
     {"y.log", "-"},
+    // clang-format off
+    {"C:/x", "-"}, {"1:\\x", "-"}, {"\\\\?\\C:\\x", "-"}, {"\\\\/x", "-"}, {"\\x", "-"},
+    // clang-format on
 };
 
 TEST(FileNameTest, WindowsDevicesPipesLongFormsAndLongNames) {
@@ -604,6 +703,8 @@ TEST(FileNameTest, WindowsDevicesPipesLongFormsAndLongNames) {
         const Wide form = longPathForm(wide(path).c_str());
         EXPECT_EQ(form.empty() ? "-" : fs::path(form).u8string(), expected) << path;
     }
+    EXPECT_EQ(deviceNameProblem(nullptr) + nameLengthProblem(nullptr), "");
+    EXPECT_TRUE(longPathForm(nullptr).empty());
     const std::string folder = "d\\";
     EXPECT_EQ(nameLengthProblem(wide(folder + std::string(255, 'n')).c_str()), "");
     EXPECT_EQ(nameLengthProblem(wide(folder + std::string(256, 'n')).c_str()),
