@@ -163,9 +163,12 @@ std::string expectedLine(const std::string& code, char element, bool first) {
     const std::string sites = kSites;
     const size_t bar = sites.find('|', sites.find("\n" + std::to_string(line) + "|"));
     std::istringstream site(sites.substr(bar + 1, sites.find('\n', bar) - bar - 1));
-    std::string function, task, message;
+    std::string function;
+    std::string task;
+    std::string message;
     std::getline(std::getline(std::getline(site, function, '|'), task, '|'), message);
-    const bool base = line == 54 || line == 239 || line == 321, buffer = line >= 450;
+    const bool base = line == 54 || line == 239 || line == 321;
+    const bool buffer = line >= 450;
     const std::string type = e == 'c'   ? "MultiByte,char"
                              : e == 'w' ? "WChar,wchar_t"
                                         : ",unsigned char";
@@ -232,7 +235,10 @@ struct Row {
         n = colon == std::string::npos ? 0 : std::stoul(op.substr(colon + 1), nullptr, 0);
         op = op.substr(0, colon);
     }
-    std::string script, op, left = "empty", right = "empty";
+    std::string script;
+    std::string op;
+    std::string left = "empty";
+    std::string right = "empty";
     uint32_t n = 0;
 };
 
@@ -244,7 +250,9 @@ template <class S>
 struct Job {
     explicit Job(const Row& from) : row(from) {}
     const Row& row;
-    S l = raw<S>(row.left), r = raw<S>(row.right), s;
+    S l = raw<S>(row.left);
+    S r = raw<S>(row.right);
+    S s;
     Bytes bytes = make<unsigned char>(row.right);
     CQIRBuffer<char> narrow = make<char>(row.left);
     CQIRBuffer<qir_wchar_t> units = make<qir_wchar_t>(row.left);
@@ -252,7 +260,8 @@ struct Job {
     int32_t number = 77;
     double real = 77;
     unsigned char byte = 0xEE;
-    uint32_t value = 0xEEEEEEEE, consumed = 99;
+    uint32_t value = 0xEEEEEEEE;
+    uint32_t consumed = 99;
     std::vector<unsigned char> out = std::vector<unsigned char>(48, 0xEE);
     // The right operand, or the left one where the row names "self".
     S& source() { return row.right == "self" ? l : r; }
@@ -264,7 +273,10 @@ struct Job {
 // that must refuse it before touching an element.
 template <class T>
 struct Claimed : CQIRBuffer<T> {
-    explicit Claimed(uint32_t count) { this->m_pBuffer = m_storage, this->m_ulSize = count; }
+    explicit Claimed(uint32_t count) {
+        this->m_pBuffer = m_storage;
+        this->m_ulSize = count;
+    }
     ~Claimed() override { this->m_pBuffer = nullptr; }
     T m_storage[8] = {};
 };
@@ -275,10 +287,22 @@ template <class T>
 struct Spy : CQIRBuffer<T> {
     using B = CQIRBuffer<T>;
     using B::B;
-    bool zeroFill() override { return calls += "z", B::zeroFill(); }
-    bool alloc(uint32_t n) override { return calls += 'a' + std::to_string(n), B::alloc(n); }
-    bool destroy() override { return calls += "d", !refuse && B::destroy(); }
-    bool reAlloc(uint32_t n) override { return calls += 'r' + std::to_string(n), B::reAlloc(n); }
+    bool zeroFill() override {
+        calls += "z";
+        return B::zeroFill();
+    }
+    bool alloc(uint32_t n) override {
+        calls += 'a' + std::to_string(n);
+        return B::alloc(n);
+    }
+    bool destroy() override {
+        calls += "d";
+        return !refuse && B::destroy();
+    }
+    bool reAlloc(uint32_t n) override {
+        calls += 'r' + std::to_string(n);
+        return B::reAlloc(n);
+    }
     std::string calls;
     bool refuse = false;
 };
@@ -415,36 +439,31 @@ constexpr Named<S> kLogStringOps[] = {
     {"units", [](J& j, Out& o) { o << (j.s = S(j.units.getBuffer())); }},
 };
 
-// Finds an operation by its name in a table.
-template <class S, size_t N>
-const Named<S>* lookup(const Named<S> (&table)[N], const std::string& name) {
-    for (const Named<S>& op : table) {
-        if (name == op.name) {
-            return &op;
-        }
-    }
-    return nullptr;
-}
-
-// Runs the operation of the job's row from the tables for S, or tells that there is none.
+// Runs the job's operation, found by its name in the tables for S, or tells that there is none.
 template <class S>
 void act(Job<S>& j, Out& o) {
-    const Named<S>* op = nullptr;
+    bool found = false;
+    const auto call = [&](const auto& table) {
+        for (const Named<S>& op : table) {
+            if (!found && j.row.op == op.name) {
+                op.call(j, o);
+                found = true;
+            }
+        }
+    };
     if constexpr (std::is_same_v<S, Bytes>) {
-        op = lookup(kByteOps, j.row.op);
+        call(kByteOps);
     }
     if constexpr (std::is_same_v<S, CQIRBuffer<CharOf<S>>>) {
-        op = op != nullptr ? op : lookup(kBufferOps<S>, j.row.op);
+        call(kBufferOps<S>);
     } else if constexpr (std::is_base_of_v<CQIRSerialObject, S>) {
-        op = lookup(kStringOps<S>, j.row.op);
+        call(kStringOps<S>);
     } else {
-        op = lookup(kLogStringOps<S>, j.row.op);
+        call(kLogStringOps<S>);
     }
-    if (op == nullptr) {
+    if (!found) {
         o << "no such operation";
-        return;
     }
-    op->call(j, o);
 }
 
 // Runs a row for each of the types S whose element letter it names, or for each.
