@@ -77,6 +77,8 @@ Bytes serialized(const CQIRLogData& data) {
 
 // kFull cut or padded to `size` bytes, changed at `at` to `patch`, read into a record holding
 // data: `left` bytes stay unread; -1: refused, the record reset; -2: refused, the record kept.
+// A worked row: {79, 25, "ffffffff", -1} gives the message a length of 0xffffffff (its four
+// bytes start at 25): the form is refused and the record reset.
 TEST(LogDataTest, FormsAreReadWholeOrRefusedWithoutAllocatingFromTheirNumbers) {
     for (const auto& [size, at, patch, left] :
          std::initializer_list<std::tuple<size_t, long, const char*, int>>{
@@ -214,7 +216,10 @@ class LoggerTest : public testing::Test {
 };
 
 // One configuration object and one logger, loaded and configured again for each registry
-// ("=": the one before), and a record: the files it goes to and write's answer.
+// ("=": the one before), and a record: the files it goes to and write's answer. A worked row:
+// {"Default\\a:AllowObjects=B,K", "4|h|K::f", "a.log:1 +"}: Default's one output a lets the
+// objects B and K through; an error (4) of the application h from K::f is one line in a.log,
+// and write answers true (+).
 TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
     const std::string folder = (dir / "").string();
     const std::string x(259 - folder.size(), 'x');

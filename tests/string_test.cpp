@@ -547,8 +547,13 @@ INSTANTIATE_TEST_SUITE_P(
         "dispatch x ab | 919 919 561 919 507 > true false r4a4dzza2dzzdza5dr2a2da2d"));
 
 const char* const kTwo = "zz~ <1><3>~~~ab~<1><3>~~~cd~";
-const std::string kKept = "false " + std::string(kTwo), kRead = "true ab~ <1><3>~~~cd~";
+const std::string kKept = "false " + std::string(kTwo);
+const std::string kRead = "true ab~ <1><3>~~~cd~";
 
+// Rows as for buffers, run for CQIRStringMultiByte and CQIRStringWChar. A worked row:
+//   "toLong:10 2147483648~ | > false 2147483647"
+// calls toLong with radix 10 on the text "2147483648" and its zero, in both string types: in
+// one plain run, which logs nothing, toLong answers false and gives the number 2147483647.
 INSTANTIATE_TEST_SUITE_P(
     Rows, StringTest,
     testing::Values(
@@ -624,6 +629,11 @@ INSTANTIATE_TEST_SUITE_P(
         "w.read " + std::string(kTwo) + " | 900/3 > " + kKept + "; 900b/8 450b > " + kKept +
             "; > " + kRead));
 
+// Rows as for buffers, run for log strings of both widths, which log nothing. A worked row:
+//   "write:8 ab~ | > true <1><3>~~~ab~<ee><ee>"
+// writes the log string "ab" into 8 bytes of storage holding EE: write answers true, and the
+// storage holds format 1, the length 3 in four bytes, "ab" and its zero, the two bytes after
+// the 8 still EE.
 INSTANTIATE_TEST_SUITE_P(
     Rows, LogStringTest,
     testing::Values(
