@@ -77,6 +77,8 @@ Bytes serialized(const CQIRLogData& data) {
 
 // kFull cut or padded to `size` bytes, changed at `at` to `patch`, read into a record holding
 // data: `left` bytes stay unread; -1: refused, the record reset; -2: refused, the record kept.
+// A worked row: {79, 25, "ffffffff", -1} gives the message a length of 0xffffffff (its four
+// bytes start at 25): the form is refused and the record reset.
 TEST(LogDataTest, FormsAreReadWholeOrRefusedWithoutAllocatingFromTheirNumbers) {
     for (const auto& [size, at, patch, left] :
          std::initializer_list<std::tuple<size_t, long, const char*, int>>{
@@ -87,7 +89,8 @@ TEST(LogDataTest, FormsAreReadWholeOrRefusedWithoutAllocatingFromTheirNumbers) {
              {79, 0, "ffffffff", -1},
              {79, 25, "ffffffff", -1},
              {79, 72, "ffffffff", -1}}) {
-        Bytes bytes = kFull, changes = hex(patch);
+        Bytes bytes = kFull;
+        const Bytes changes = hex(patch);
         bytes.resize(size);
         std::copy(changes.begin(), changes.end(), bytes.begin() + at);
         CQIRLogData data = record("X::y", Bytes{1}, QIR_LOG_DEBUG);
@@ -103,7 +106,8 @@ TEST(LogDataTest, FormsAreReadWholeOrRefusedWithoutAllocatingFromTheirNumbers) {
 }
 
 TEST(LogDataTest, CopiesCutsRefusedAllocationsAndTheTimeText) {
-    CQIRLogData copy(record("K::f", Bytes{10, 11, 12})), data = record("");
+    const CQIRLogData copy(record("K::f", Bytes{10, 11, 12}));
+    CQIRLogData data = record("");
     data = copy;
     data = *&data;
     EXPECT_NE(data.getData(), copy.getData());
@@ -137,7 +141,9 @@ TEST(LogDataTest, CopiesCutsRefusedAllocationsAndTheTimeText) {
         return std::string(
             text, std::strftime(text, sizeof text, "%a %b %d %H:%M:%S %Y", std::localtime(&now)));
     };
-    const std::string before = runtime(), ours = ascii(qirLogTimeText()), after = runtime();
+    const std::string before = runtime();
+    const std::string ours = ascii(qirLogTimeText());
+    const std::string after = runtime();
     EXPECT_TRUE(ours == before || ours == after) << ours << " vs " << before;
 }
 
@@ -163,7 +169,8 @@ class LoggerTest : public testing::Test {
 
     // The record "severity|application|class::function".
     static CQIRLogData recordOf(const std::string& shape) {
-        const size_t app = shape.find('|') + 1, function = shape.rfind('|') + 1;
+        const size_t app = shape.find('|') + 1;
+        const size_t function = shape.rfind('|') + 1;
         return CQIRLogData(std::stoul(shape), w("m"), 0, w("t"), nullptr, 0, 11, 7,
                            w(shape.substr(app, function - 1 - app)), w("T"),
                            w(shape.substr(function)), w(""), 1);
@@ -209,10 +216,14 @@ class LoggerTest : public testing::Test {
 };
 
 // One configuration object and one logger, loaded and configured again for each registry
-// ("=": the one before), and a record: the files it goes to and write's answer.
+// ("=": the one before), and a record: the files it goes to and write's answer. A worked row:
+// {"Default\\a:AllowObjects=B,K", "4|h|K::f", "a.log:1 +"}: Default's one output a lets the
+// objects B and K through; an error (4) of the application h from K::f is one line in a.log,
+// and write answers true (+).
 TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
     const std::string folder = (dir / "").string();
-    const std::string x(259 - folder.size(), 'x'), z(259 - folder.size(), 'z');
+    const std::string x(259 - folder.size(), 'x');
+    const std::string z(259 - folder.size(), 'z');
     const std::string rows[][3] = {
         // The application's key, whose entries keep their place when disabled, and where
         // application lists are not read. Targets: at most 259 characters and a terminator in
@@ -265,7 +276,8 @@ TEST_F(LoggerTest, TheRegistryDecidesTheEntriesAndWhereARecordGoes) {
         }
         // Each load tells what it found itself: no key, and with it the error, for none.
         const qir::sys::fault::Failing elsewhere(Site::RegistryOpen, 0, 5);
-        const bool loaded = config.load(), none = config.getOutcome() == Outcome::NoKey;
+        const bool loaded = config.load();
+        const bool none = config.getOutcome() == Outcome::NoKey;
         EXPECT_EQ(std::exchange(config.fromTop, 0), 1);
         EXPECT_EQ(loaded, config.getOutcome() == Outcome::Loaded);
         EXPECT_TRUE(config.getError() == (none ? 2u : 0u) &&
@@ -354,7 +366,8 @@ TEST_F(LoggerTest, EachLoadTellsWhatItFoundWhereAStepFails) {
 TEST_F(LoggerTest, TheTextOutputAppendsOneLinePerRecord) {
     const CQIRLogData data(3, w(""), 0xdeadbeef, w(""), nullptr, 0, 0x80000000, 0xFFFFFFFF, w(""),
                            w("Fri Dec 04 09:41:24 2026"), w("a:b"), w("C:\\x/y.h"), 0xFFFFFFFF);
-    const CQIRLogStringWChar file = pathText(dir / "out.log"), none = pathText(dir / "none.log");
+    const CQIRLogStringWChar file = pathText(dir / "out.log");
+    const CQIRLogStringWChar none = pathText(dir / "none.log");
     CQIRLogOutputTextWindows output(none);  // made ready for another file than it writes first
     ASSERT_TRUE(output.write(data, file) && output.write(data, file));
     const logfile::Contents contents = logfile::read(dir / "out.log");
@@ -406,7 +419,10 @@ TEST_F(LoggerTest, TheSetUpNamesTheProgramAndReportsWaitForIt) {
         std::atomic<bool> waiting{false};
     } held;
     struct Broken : CQIRMutexLW {
-        Broken() { qir::sys::closeMutex(m_hMutex), m_hMutex = nullptr; }
+        Broken() {
+            qir::sys::closeMutex(m_hMutex);
+            m_hMutex = nullptr;
+        }
     } broken;
     CQIRLogStringWChar none;
     ASSERT_TRUE(held.tryLock());

@@ -53,7 +53,11 @@ std::string dump(const Key& key, const std::string& path = "") {
 
 // A file's text and the tree it gives. Lines the reader cannot take are skipped: a value with
 // malformed data is missing, and a malformed section line opens no key, so that the values
-// after it are skipped until the next section.
+// after it are skipped until the next section. In the text "$" is HKEY_LOCAL_MACHINE and "|"
+// a line end; in the tree TYPE is the value's type as a number. A worked row:
+//   {R"([$\T]|"ok"=dword:1|"bad"=hex:01,\)", " [T] ok=4:01000000"}
+// gives the key T with the value ok, a REG_DWORD (4) whose bytes are 01 00 00 00; the value
+// bad, a hex list continued past the end of the file, is skipped.
 const char* const kGrammar[][2] = {
     // Windows orders subkeys by their names in upper case: "[" and "_" after the letters.
     {R"([$\a[]|[$\A_b]|[$\Ab])", " [Ab] [a[] [A_b]"},

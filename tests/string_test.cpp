@@ -163,9 +163,12 @@ std::string expectedLine(const std::string& code, char element, bool first) {
     const std::string sites = kSites;
     const size_t bar = sites.find('|', sites.find("\n" + std::to_string(line) + "|"));
     std::istringstream site(sites.substr(bar + 1, sites.find('\n', bar) - bar - 1));
-    std::string function, task, message;
+    std::string function;
+    std::string task;
+    std::string message;
     std::getline(std::getline(std::getline(site, function, '|'), task, '|'), message);
-    const bool base = line == 54 || line == 239 || line == 321, buffer = line >= 450;
+    const bool base = line == 54 || line == 239 || line == 321;
+    const bool buffer = line >= 450;
     const std::string type = e == 'c'   ? "MultiByte,char"
                              : e == 'w' ? "WChar,wchar_t"
                                         : ",unsigned char";
@@ -232,7 +235,10 @@ struct Row {
         n = colon == std::string::npos ? 0 : std::stoul(op.substr(colon + 1), nullptr, 0);
         op = op.substr(0, colon);
     }
-    std::string script, op, left = "empty", right = "empty";
+    std::string script;
+    std::string op;
+    std::string left = "empty";
+    std::string right = "empty";
     uint32_t n = 0;
 };
 
@@ -244,7 +250,9 @@ template <class S>
 struct Job {
     explicit Job(const Row& from) : row(from) {}
     const Row& row;
-    S l = raw<S>(row.left), r = raw<S>(row.right), s;
+    S l = raw<S>(row.left);
+    S r = raw<S>(row.right);
+    S s;
     Bytes bytes = make<unsigned char>(row.right);
     CQIRBuffer<char> narrow = make<char>(row.left);
     CQIRBuffer<qir_wchar_t> units = make<qir_wchar_t>(row.left);
@@ -252,15 +260,23 @@ struct Job {
     int32_t number = 77;
     double real = 77;
     unsigned char byte = 0xEE;
-    uint32_t value = 0xEEEEEEEE, consumed = 99;
+    uint32_t value = 0xEEEEEEEE;
+    uint32_t consumed = 99;
     std::vector<unsigned char> out = std::vector<unsigned char>(48, 0xEE);
+    // The right operand, or the left one where the row names "self".
+    S& source() { return row.right == "self" ? l : r; }
+    const CQIRBuffer<CharOf<S>>& buffer() const { return l; }
+    const CQIRSerialObject& serial() const { return l; }
 };
 
 // A buffer claiming `count` elements over eight of its own: a count near 2^32 for operations
 // that must refuse it before touching an element.
 template <class T>
 struct Claimed : CQIRBuffer<T> {
-    explicit Claimed(uint32_t count) { this->m_pBuffer = m_storage, this->m_ulSize = count; }
+    explicit Claimed(uint32_t count) {
+        this->m_pBuffer = m_storage;
+        this->m_ulSize = count;
+    }
     ~Claimed() override { this->m_pBuffer = nullptr; }
     T m_storage[8] = {};
 };
@@ -271,10 +287,22 @@ template <class T>
 struct Spy : CQIRBuffer<T> {
     using B = CQIRBuffer<T>;
     using B::B;
-    bool zeroFill() override { return calls += "z", B::zeroFill(); }
-    bool alloc(uint32_t n) override { return calls += 'a' + std::to_string(n), B::alloc(n); }
-    bool destroy() override { return calls += "d", !refuse && B::destroy(); }
-    bool reAlloc(uint32_t n) override { return calls += 'r' + std::to_string(n), B::reAlloc(n); }
+    bool zeroFill() override {
+        calls += "z";
+        return B::zeroFill();
+    }
+    bool alloc(uint32_t n) override {
+        calls += 'a' + std::to_string(n);
+        return B::alloc(n);
+    }
+    bool destroy() override {
+        calls += "d";
+        return !refuse && B::destroy();
+    }
+    bool reAlloc(uint32_t n) override {
+        calls += 'r' + std::to_string(n);
+        return B::reAlloc(n);
+    }
     std::string calls;
     bool refuse = false;
 };
@@ -285,7 +313,8 @@ template <class B>
 Out& dispatch(Out& o, const B& two) {
     Spy<CharOf<B>> spy(3);
     o << yes(spy.write(two, 2) && spy.append(B()) && (static_cast<B&>(spy) = two).flush());
-    o << (spy.refuse = true, yes(spy.alloc(5)));
+    spy.refuse = true;
+    o << yes(spy.alloc(5));
     static_cast<B&>(spy += two) = two;
     return o << spy.calls.c_str();
 }
@@ -303,90 +332,137 @@ const char* parsed(Job<S>& j, Parse parse) {
     return yes(j.error == 0 || errno == ERANGE ? ok : !ok);
 }
 
-// Runs row.op on the job and writes its outcome: what it answers, and its target afterwards
-// or what it makes. Buffer conversions of strings go through the buffer's table.
+// An operation of the rows: runs on a job and writes what it answers, and its target afterwards
+// or what it makes.
 template <class S>
-void act(const Row& row, Job<S>& j, Out& o) {
-    using T = CharOf<S>;
-    const std::string& op = row.op;
-    const uint32_t n = row.n;
+struct Named {
+    const char* name;
+    void (*call)(Job<S>& j, Out& o);
+};
+
+// The operations on buffers of each element type, by name; the bytes have reads of their own.
+// Storage for the outcome is reserved beforehand: a lookup allocates nothing.
+template <class S, class T = CharOf<S>, class J = Job<S>>
+constexpr Named<S> kBufferOps[] = {
+    {"count", [](J& j, Out& o) { o << S(j.row.n); }},
+    {"raw", [](J& j, Out& o) { o << S(j.r.getBuffer(), j.row.n); }},
+    {"copy", [](J& j, Out& o) { o << S(j.r); }},
+    {"plus", [](J& j, Out& o) { o << j.l + j.r; }},
+    {"assign", [](J& j, Out& o) { o << (j.l = j.source()); }},
+    {"alloc", [](J& j, Out& o) { o << yes(j.l.alloc(j.row.n)) << j.l; }},
+    {"reAlloc", [](J& j, Out& o) { o << yes(j.l.reAlloc(j.row.n)) << j.l; }},
+    {"zeroFill", [](J& j, Out& o) { o << yes(j.l.zeroFill()) << j.l; }},
+    {"flush", [](J& j, Out& o) { o << yes(j.l.flush()) << j.l; }},
+    {"write", [](J& j, Out& o) { o << yes(j.l.write(j.source(), j.row.n)) << j.l; }},
+    {"claimed", [](J& j, Out& o) { o << yes(j.l.write(Claimed<T>(j.row.n), 5)) << j.l; }},
+    {"append", [](J& j, Out& o) { o << yes(j.l.append(j.source())) << j.l; }},
+    {"add", [](J& j, Out& o) { o << (j.l += j.source()); }},
+    // By name: one of the two is the conversion to the buffer's own type.
+    {"toChar", [](J& j, Out& o) { o << j.l.operator CQIRBuffer<char>(); }},
+    {"toWide", [](J& j, Out& o) { o << j.l.operator CQIRBuffer<qir_wchar_t>(); }},
+    {"dispatch", [](J& j, Out& o) { dispatch(o, j.r); }},
+};
+
+using ByteJob = Job<Bytes>;
+constexpr Named<Bytes> kByteOps[] = {
+    {"byte", [](ByteJob& j, Out& o) { (o << yes(j.l.read(j.byte, j.row.n))).write(&j.byte, 1); }},
+    {"value",
+     [](ByteJob& j, Out& o) {
+         const auto* bytes = reinterpret_cast<unsigned char*>(&j.value);
+         (o << yes(j.l.read(j.value, j.row.n))).write(bytes, 4);
+     }},
+    {"block", [](ByteJob& j, Out& o) { o << yes(j.l.read(j.r, j.row.n)) << j.r; }},
+};
+
+// The operations on CQIRStringMultiByte and CQIRStringWChar, by name. Buffer conversions go
+// through the buffer's table.
+template <class S, class J = Job<S>>
+constexpr Named<S> kStringOps[] = {
+    {"from", [](J& j, Out& o) { o << S(j.buffer()); }},
+    {"from8", [](J& j, Out& o) { o << S(j.narrow); }},
+    {"text", [](J& j, Out& o) { o << Wide(j.narrow.getBuffer()); }},
+    {"number", [](J& j, Out& o) { o << Wide(std::stoi(j.row.left), uint16_t(j.row.n)); }},
+    {"self=", [](J& j, Out& o) { o << (j.l = *&j.l); }},
+    {"plus", [](J& j, Out& o) { o << j.l + j.r; }},
+    {"order", [](J& j, Out& o) { o << order(j.l, j.r).c_str(); }},
+    {"nocase", [](J& j, Out& o) { o << yes(j.l.equalsNoCase(j.r)); }},
+    {"length", [](J& j, Out& o) { o << j.l.length(); }},
+    {"toLong",
+     [](J& j, Out& o) {
+         o << parsed(j, [&] { return j.l.toLong(j.number, uint8_t(j.row.n)); }) << j.number;
+     }},
+    {"toDouble",
+     [](J& j, Out& o) { o << parsed(j, [&] { return j.l.toDouble(j.real); }) << j.real; }},
+    {"upper", [](J& j, Out& o) { o << yes(j.l.toUpper()) << j.l; }},
+    {"lower", [](J& j, Out& o) { o << yes(j.l.toLower()) << j.l; }},
+    {"units", [](J& j, Out& o) { o << j.buffer().operator CQIRBuffer<qir_wchar_t>(); }},
+    {"bytes", [](J& j, Out& o) { o << j.buffer().operator CQIRBuffer<char>(); }},
+    {"serialize", [](J& j, Out& o) { o << j.serial().serialize(); }},
+    {"form", [](J& j, Out& o) { o << j.serial().operator Bytes(); }},
+    {"size", [](J& j, Out& o) { o << j.serial().serializedSize(); }},
+    {"read", [](J& j, Out& o) { o << yes(j.l.deserialize(j.bytes)) << j.l << j.bytes; }},
+};
+
+// The operations on log strings of either width, by name.
+template <class S, class J = Job<S>>
+constexpr Named<S> kLogStringOps[] = {
+    {"plus", [](J& j, Out& o) { o << (j.s = j.l + j.r); }},
+    {"add", [](J& j, Out& o) { o << (j.l += j.source()); }},
+    {"assign", [](J& j, Out& o) { o << (j.l = j.source()); }},
+    // l moved through s into r, which has storage of its own; then r at the same size.
+    {"move",
+     [](J& j, Out& o) {
+         j.s = S(std::move(j.l));
+         j.r = std::move(j.s);
+         o << yes(j.r.resize(4)) << j.l << j.s << j.r;
+     }},
+    {"front", [](J& j, Out& o) { o << (j.s = j.l << j.row.n); }},
+    {"back", [](J& j, Out& o) { o << (j.s = j.l >> j.row.n); }},
+    {"equal", [](J& j, Out& o) { o << yes(j.l == j.r) << yes(j.l != j.r); }},
+    {"contains", [](J& j, Out& o) { o << yes(j.l.contains(j.r)); }},
+    {"toLong", [](J& j, Out& o) { o << j.l.toLong(); }},
+    {"write",
+     [](J& j, Out& o) {
+         (o << yes(j.l.serialize(j.out.data(), j.row.n))).write(j.out.data(), j.row.n + 2);
+     }},
+    {"size", [](J& j, Out& o) { o << j.l.serializedSize(); }},
+    {"writeNull", [](J& j, Out& o) { o << yes(j.l.serialize(nullptr, j.row.n)); }},
+    {"readNull",
+     [](J& j, Out& o) { o << yes(j.l.deserialize(nullptr, j.row.n, j.consumed)) << j.consumed; }},
+    {"read",
+     [](J& j, Out& o) {
+         const uint32_t size = j.row.n != 0 ? j.row.n : j.bytes.getSize();
+         o << yes(j.l.deserialize(j.bytes.getBuffer(), size, j.consumed)) << j.l << j.consumed;
+     }},
+    {"number", [](J& j, Out& o) { o << LogWide(j.row.n, 10); }},
+    {"text", [](J& j, Out& o) { o << (j.s = S(j.narrow.getBuffer())); }},
+    {"units", [](J& j, Out& o) { o << (j.s = S(j.units.getBuffer())); }},
+};
+
+// Runs the job's operation, found by its name in the tables for S, or tells that there is none.
+template <class S>
+void act(Job<S>& j, Out& o) {
+    bool found = false;
+    const auto call = [&](const auto& table) {
+        for (const Named<S>& op : table) {
+            if (!found && j.row.op == op.name) {
+                op.call(j, o);
+                found = true;
+            }
+        }
+    };
     if constexpr (std::is_same_v<S, Bytes>) {
-        op == "byte" ? (o << yes(j.l.read(j.byte, n))).write(&j.byte, 1)
-        : op == "value"
-            ? (o << yes(j.l.read(j.value, n))).write(reinterpret_cast<unsigned char*>(&j.value), 4)
-        : op == "block" ? o << yes(j.l.read(j.r, n)) << j.r
-                        : o;
+        call(kByteOps);
     }
-    if constexpr (std::is_same_v<S, CQIRBuffer<T>>) {
-        S& t = j.l;
-        S& source = row.right == "self" ? t : j.r;
-        op == "count"      ? o << S(n)
-        : op == "raw"      ? o << S(j.r.getBuffer(), n)
-        : op == "copy"     ? o << S(j.r)
-        : op == "plus"     ? o << t + j.r
-        : op == "assign"   ? o << (t = source)
-        : op == "alloc"    ? o << yes(t.alloc(n)) << t
-        : op == "reAlloc"  ? o << yes(t.reAlloc(n)) << t
-        : op == "zeroFill" ? o << yes(t.zeroFill()) << t
-        : op == "flush"    ? o << yes(t.flush()) << t
-        : op == "write"    ? o << yes(t.write(source, n)) << t
-        : op == "claimed"  ? o << yes(t.write(Claimed<T>(n), 5)) << t
-        : op == "append"   ? o << yes(t.append(source)) << t
-        : op == "add"      ? o << (t += source)
-        : op == "toChar"   ? o << t.operator CQIRBuffer<char>()  // by name: one is to its own type
-        : op == "toWide"   ? o << t.operator CQIRBuffer<qir_wchar_t>()
-        : op == "dispatch" ? dispatch(o, j.r)
-        : o.text.empty()   ? o << "no such operation"
-                           : o;
+    if constexpr (std::is_same_v<S, CQIRBuffer<CharOf<S>>>) {
+        call(kBufferOps<S>);
     } else if constexpr (std::is_base_of_v<CQIRSerialObject, S>) {
-        const CQIRBuffer<T>& l = j.l;
-        const CQIRSerialObject& object = j.l;
-        op == "from"     ? o << S(l)
-        : op == "from8"  ? o << S(j.narrow)
-        : op == "text"   ? o << Wide(j.narrow.getBuffer())
-        : op == "number" ? o << Wide(std::stoi(row.left), static_cast<uint16_t>(n))
-        : op == "self="  ? o << (j.l = *&j.l)
-        : op == "plus"   ? o << j.l + j.r
-        : op == "order"  ? o << order(j.l, j.r).c_str()
-        : op == "nocase" ? o << yes(j.l.equalsNoCase(j.r))
-        : op == "length" ? o << j.l.length()
-        : op == "toLong"
-            ? o << parsed(j, [&] { return j.l.toLong(j.number, static_cast<uint8_t>(n)); })
-                << j.number
-        : op == "toDouble"  ? o << parsed(j, [&] { return j.l.toDouble(j.real); }) << j.real
-        : op == "upper"     ? o << yes(j.l.toUpper()) << j.l
-        : op == "lower"     ? o << yes(j.l.toLower()) << j.l
-        : op == "units"     ? o << l.operator CQIRBuffer<qir_wchar_t>()
-        : op == "bytes"     ? o << l.operator CQIRBuffer<char>()
-        : op == "serialize" ? o << object.serialize()
-        : op == "form"      ? o << object.operator Bytes()
-        : op == "size"      ? o << object.serializedSize()
-        : op == "read"      ? o << yes(j.l.deserialize(j.bytes)) << j.l << j.bytes
-                            : o << "no such operation";
+        call(kStringOps<S>);
     } else {
-        const S& source = row.right == "self" ? j.l : j.r;
-        op == "plus"     ? o << (j.s = j.l + j.r)
-        : op == "add"    ? o << (j.l += source)
-        : op == "assign" ? o << (j.l = source)
-        // l moved through s into r, which has storage of its own; then r at the same size
-        : op == "move" ? o << yes((j.s = S(std::move(j.l)), j.r = std::move(j.s)).resize(4)) << j.l
-                           << j.s << j.r
-        : op == "front"     ? o << (j.s = j.l << n)
-        : op == "back"      ? o << (j.s = j.l >> n)
-        : op == "equal"     ? o << yes(j.l == j.r) << yes(j.l != j.r)
-        : op == "contains"  ? o << yes(j.l.contains(j.r))
-        : op == "toLong"    ? o << j.l.toLong()
-        : op == "write"     ? (o << yes(j.l.serialize(j.out.data(), n))).write(j.out.data(), n + 2)
-        : op == "size"      ? o << j.l.serializedSize()
-        : op == "writeNull" ? o << yes(j.l.serialize(nullptr, n))
-        : op == "readNull"  ? o << yes(j.l.deserialize(nullptr, n, j.consumed)) << j.consumed
-        : op == "read"      ? o << yes(j.l.deserialize(j.bytes.getBuffer(),
-                                                  n != 0 ? n : j.bytes.getSize(), j.consumed))
-                           << j.l << j.consumed
-        : op == "number" ? o << LogWide(n, 10)
-        : op == "text"   ? o << (j.s = S(j.narrow.getBuffer()))
-        : op == "units"  ? o << (j.s = S(j.units.getBuffer()))
-                         : o << "no such operation";
+        call(kLogStringOps<S>);
+    }
+    if (!found) {
+        o << "no such operation";
     }
 }
 
@@ -399,7 +475,7 @@ void run(const std::string& text) {
         if (text[1] != '.' || text[0] == kLetter<CharOf<T>>) {
             check(
                 r.script, kLetter<CharOf<T>>, [&] { return Job<T>(r); },
-                [&](Job<T>& j, Out& o) { act(r, j, o); });
+                [&](Job<T>& j, Out& o) { act(j, o); });
         }
     };
     (one(S()), ...);
@@ -471,8 +547,13 @@ INSTANTIATE_TEST_SUITE_P(
         "dispatch x ab | 919 919 561 919 507 > true false r4a4dzza2dzzdza5dr2a2da2d"));
 
 const char* const kTwo = "zz~ <1><3>~~~ab~<1><3>~~~cd~";
-const std::string kKept = "false " + std::string(kTwo), kRead = "true ab~ <1><3>~~~cd~";
+const std::string kKept = "false " + std::string(kTwo);
+const std::string kRead = "true ab~ <1><3>~~~cd~";
 
+// Rows as for buffers, run for CQIRStringMultiByte and CQIRStringWChar. A worked row:
+//   "toLong:10 2147483648~ | > false 2147483647"
+// calls toLong with radix 10 on the text "2147483648" and its zero, in both string types: in
+// one plain run, which logs nothing, toLong answers false and gives the number 2147483647.
 INSTANTIATE_TEST_SUITE_P(
     Rows, StringTest,
     testing::Values(
@@ -548,6 +629,11 @@ INSTANTIATE_TEST_SUITE_P(
         "w.read " + std::string(kTwo) + " | 900/3 > " + kKept + "; 900b/8 450b > " + kKept +
             "; > " + kRead));
 
+// Rows as for buffers, run for log strings of both widths, which log nothing. A worked row:
+//   "write:8 ab~ | > true <1><3>~~~ab~<ee><ee>"
+// writes the log string "ab" into 8 bytes of storage holding EE: write answers true, and the
+// storage holds format 1, the length 3 in four bytes, "ab" and its zero, the two bytes after
+// the 8 still EE.
 INSTANTIATE_TEST_SUITE_P(
     Rows, LogStringTest,
     testing::Values(

@@ -217,7 +217,11 @@ else()
   endif()
   set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\nlogging: on: ${writing} of 6 outputs will write\noutput 0 .Linked.: writes to links/link.log\n.*output 1 .Shared.: writes to logs/shared.log\n  detail: 0x00000004: ERROR\n  type: 1 .text file.\n  target: logs/shared.log\n.*output 2 .Threads.: writes to logs/thread.log\n  detail: 0x0000000c: ERROR, WARNING\n.*  one file per thread: logs/thread_<thread id>.log\n.*")
   # state file lines (. keeps the file) | arguments | exit status | its stdout (exit 0, whole) or
-  # stderr | the message and line of the failure it logs (its stderr then names the export)
+  # stderr | the message and line of the failure it logs (its stderr then names the export).
+  # A worked row: "fail.FindDevice=0x80004005|set off|1||could not find device, hResult =
+  # 0x80004005|241": with a simulator whose FindDevice fails, `velnorctl set off` exits 1,
+  # prints nothing, says "SetTouchpadLaunchState failed" on stderr, and the export logs the
+  # message from its line 241.
   set(rows
     ".||2|no command"
     ".|set maybe|2|set takes on or off"

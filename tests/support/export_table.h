@@ -36,6 +36,12 @@ inline void PrintTo(const Row& row, std::ostream* os) {
 constexpr uint32_t kErrorBefore = 0x2ee7;
 constexpr uint32_t kErrorOfVendor = 0x51f;
 
+// A worked row: {"GetFindThenRelease", "get", "F=0x80004005 a!", 0, "C F R a", "-",
+// "154 V find 80004005"} calls GetTouchpadLaunchState with a byte to fill, against a vendor
+// whose FindDevice answers 0x80004005 and whose API object throws from Release: the export
+// answers 0 and leaves the byte; the vendor sees SynCreateAPI, FindDevice, the report and the
+// Release; the report logs line 154 with the vendor's last error, "could not find device,
+// hResult = 0x80004005".
 // clang-format off
 inline const Row kRows[] = {
     {"GetOff", "get", "", 1, "C F D1 G S d a", "0", ""},
