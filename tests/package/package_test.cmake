@@ -84,17 +84,6 @@ if(MODE STREQUAL "install")
     # An empty element of a run path is the current folder.
     run(${OBJDUMP} -p ${TREE}/bin/velnorctl)
     expect_match("${out}" "\n  RPATH +\\$ORIGIN/\\.\\./lib\n" "the build tree's velnorctl")
-    # Each example configures, for every program, one output that writes, its Target aside.
-    foreach(example logging logging-linux)
-      file(READ ${STAGE}/share/doc/VelnorApi/examples/${example}.reg text)
-      string(REGEX REPLACE "\"Target\"=[^\n]*\"" "\"Target\"=\"${WORK}/${example}.log\""
-             text "${text}")
-      file(WRITE ${WORK}/${example}.reg "${text}")
-      run(${CMAKE_COMMAND} -E env QIR_REGISTRY=${WORK}/${example}.reg ${STAGE}/bin/velnorctl
-          log config)
-      set(works "Logs.Default\nlogging: on: 1 of 1 output will write\n.*detail: 0x0000000e: ")
-      expect_match("${out}" "${works}EXCEPTION, ERROR, WARNING\n  type: 1 " "${example}.reg")
-    endforeach()
   endif()
   run(${EMULATOR} ${STAGE}/bin/velnorctl${exe} --version)
   expect_match("${out}" "^velnorctl ${VERSION}\n$" "velnorctl --version")
