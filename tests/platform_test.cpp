@@ -27,7 +27,6 @@
 #include "qir_sys/error.h"
 #include "qir_sys/fault.h"
 #include "qir_sys/file.h"
-#include "qir_sys/file_read.h"
 #include "qir_sys/mutex.h"
 #include "qir_sys/registry.h"
 #include "qir_sys/unicode.h"
@@ -351,11 +350,6 @@ TEST(Utf8Test, ReadsOneCodePointOrNone) {
         const size_t length = decodeUtf8((bytes + "x").data(), bytes.size(), read);
         EXPECT_EQ(words({length, read}), value != 0 ? words({bytes.size(), value}) : "0 7");
     }
-    // No UTF-16 for a surrogate or past U+10FFFF; a high surrogate at the end is read alone.
-    uint32_t unit = 7;
-    EXPECT_EQ(words({utf16Length(0xDFFF), utf16Length(0x110000), getUtf16(u"", 0, unit), unit,
-                     getUtf16(u"\xD800", 1, unit), unit, isShortestUtf8('A', 5)}),
-              "0 0 0 7 1 55296 0");
 }
 
 // Appends ASCII text as one UTF-16 line to the file at a UTF-8 path; `ready`: through the path
@@ -462,22 +456,12 @@ TEST_F(FileTest, AppendsAndDeletes) {
 #if !defined(_WIN32)
 // A target that is no regular file is refused at once, never written nor waited for: a device
 // (the folder is among the appends above), a FIFO that no one reads (ENXIO, which no number
-// stands for: 1), a file of a pseudo file system (this thread's name). The reading side tells
-// what is there: a missing path, a FIFO, a folder that opens but cannot be read, a FIFO that
-// cannot seek; and the errors in words.
-TEST_F(FileTest, WritesOnlyToRegularFilesAndReadsWhatIsThere) {
+// stands for: 1), a file of a pseudo file system (this thread's name).
+TEST_F(FileTest, WritesOnlyToRegularFiles) {
     ASSERT_EQ(mkfifo("fifo", 0600), 0);
     EXPECT_EQ(
         words({append("/dev/zero", "x"), append("fifo", "x"), append("/proc/self/comm", "x")}),
         "5 1 5");
-    FileFacts facts{};
-    FileReader reader;
-    size_t got = 7;
-    EXPECT_EQ(words({fileFacts("none", facts), fileFacts("fifo", facts),
-                     facts.kind == FileKind::Other, reader.open("dir"), reader.read(&facts, 1, got),
-                     got, reader.facts(facts), facts.kind == FileKind::Folder, reader.open("fifo"),
-                     reader.seek(1), errorText(5), errorText(1359)}),
-              "2 0 1 0 5 7 0 1 0 1 Permission denied error 1359");
 }
 
 // A symbolic link to a missing file has the file made where it leads, with its mark, and stays
@@ -515,8 +499,8 @@ TEST_F(FileTest, ChecksAnAppendWithoutMakingAnything) {
     // clang-format off
     const std::pair<std::string, std::string> links[] = {
         {"link.log", (fs::current_path() / "dir/made.log").string()}, {"chain.log", "link.log"},
-        {"bare.log", "made.log"}, {"dir/up.log", "../gone/x.log"},
-        {"top.log", "/qir-made.log"}, {"loop", "loop"}, {"dir/theirs.log", "x.log"}};
+        {"bare.log", "made.log"}, {"dir/up.log", "../gone/x.log"}, {"loop", "loop"},
+        {"dir/theirs.log", "x.log"}};
     // clang-format on
     for (const auto& [link, target] : links) {
         ASSERT_EQ(symlink(target.c_str(), link.c_str()), 0);
@@ -524,13 +508,9 @@ TEST_F(FileTest, ChecksAnAppendWithoutMakingAnything) {
     ASSERT_EQ(mkfifo("fifo", 0600), 0);
     const bool root = lchown("dir/theirs.log", 65534, 65534) == 0;
     const std::string linked = " is a symbolic link ";
-    const std::string inRoot = root ? "0 "
-                                    : "5 this user cannot create files in the folder /: "
-                                      "Permission denied";
     // clang-format off
     const std::pair<std::string, std::string> checks[] = {
         {"chain.log", "0 "}, {"bare.log", "0 "}, {"", "3 no path"},
-        {"top.log", inRoot}, {"/qir-made.log", inRoot},
         {"dir/up.log", "3 dir/up.log" + linked + "to dir/../gone/x.log, whose folder dir/../gone "
                        "does not exist"},
         {"old.log/x.log", "3 the folder old.log is not a folder"},
@@ -538,8 +518,6 @@ TEST_F(FileTest, ChecksAnAppendWithoutMakingAnything) {
         {"loop", "5 this user cannot reach loop: Too many levels of symbolic links"},
         {"fifo", "5 fifo is not a regular file: it is a FIFO"},
         {"/dev/zero", "5 /dev/zero is not a regular file: it is a device"},
-        {"/proc/self/x.log", "5 the folder /proc/self is on the file system proc, whose files "
-                             "stand for the kernel's state and take no log"},
         {"dir/theirs.log", root ? "5 dir/theirs.log" + linked + "of another account (uid 65534): "
                                   "no missing file is made through it" : "0 "}};
     // clang-format on
@@ -703,8 +681,6 @@ TEST(FileNameTest, WindowsDevicesPipesLongFormsAndLongNames) {
         const Wide form = longPathForm(wide(path).c_str());
         EXPECT_EQ(form.empty() ? "-" : fs::path(form).u8string(), expected) << path;
     }
-    EXPECT_EQ(deviceNameProblem(nullptr) + nameLengthProblem(nullptr), "");
-    EXPECT_TRUE(longPathForm(nullptr).empty());
     const std::string folder = "d\\";
     EXPECT_EQ(nameLengthProblem(wide(folder + std::string(255, 'n')).c_str()), "");
     EXPECT_EQ(nameLengthProblem(wide(folder + std::string(256, 'n')).c_str()),

@@ -1,8 +1,6 @@
 // Finding the vendor library at run time: no library answers 0x8007007E and one without the
 // factory 0x8007007F, the current directory is never searched, and a load that failed is
 // tried again on the next call.
-#include <atomic>
-#include <future>
 #include <optional>
 
 #include "qir_sys/error.h"
@@ -54,28 +52,6 @@ TEST(VendorLoaderTest, LibraryInTheCurrentDirectoryIsNotLoaded) {
     EXPECT_EQ(create(loader), velnor::kHResultModuleNotFound);
     fs::current_path(previous);
     fs::remove_all(dir);
-}
-
-// Threads making their first calls at once all get the API object: one loads the library, the
-// others find it loaded, some only under the load lock.
-TEST(VendorLoaderTest, ConcurrentFirstCallsAllSucceed) {
-    const std::string file = unique();
-    const testpaths::PlacedFile placed(built("SynCom"), file);
-    velnor::VendorLoader loader({file.c_str(), file.c_str(), nullptr});
-    std::atomic<int> ready{0};
-    std::vector<std::future<bool>> calls;
-    for (int i = 0; i < 8; ++i) {
-        calls.push_back(std::async(std::launch::async, [&] {
-            for (++ready; ready < 8;) {
-                std::this_thread::yield();
-            }
-            ISynAPI* api = nullptr;
-            return loader.createApi(&api) == 0 && api != nullptr;
-        }));
-    }
-    for (std::future<bool>& call : calls) {
-        EXPECT_TRUE(call.get());
-    }
 }
 
 #if !defined(_WIN32)
