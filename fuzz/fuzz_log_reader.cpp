@@ -9,6 +9,7 @@
 
 #include <ctime>
 #include <map>
+#include <string_view>
 #include <tuple>
 
 #define FUZZ_ONE_LOCALE
@@ -149,6 +150,8 @@ void fuzz::testOne(const uint8_t* data, size_t size) {
     int64_t keyBefore = -1;
     while (stream.next(line, true)) {
         FUZZ_CHECK(++lines <= bytes.size() / 2 + 1);
+        FUZZ_CHECK(std::u16string_view(line.units, line.count).find(u"\r\n") ==
+                   std::u16string_view::npos);
         for (const bool json : {false, true}) {
             std::string out;
             appendLine(out, line, nullptr, &name, json);

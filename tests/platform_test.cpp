@@ -648,8 +648,9 @@ const char* const kNames[][2] = {
     {"nul\\x.log", "-"},
     // clang-format off
     {"\\\\?\\\xC3\xA9:\\x.log", "namespace"}, {"\\\\?\\C:/x.log", "namespace"},
-    {"\\\\?\\UNC", "namespace"}, {"/?x/y.log", "-"}, {"\\\\x\\pipe", "server"},
-    {"\\\\server", "-"}, {"///x", "-"}, {"a", "-"}, {"logs\\", "-"}, {"abc1.log", "-"},
+    {"\\\\?\\UNC", "namespace"}, {"\\\\?\\UNC\\", "namespace"}, {"/?x/y.log", "-"},
+    {"\\\\x\\pipe", "server"}, {"\\\\server", "-"}, {"///x", "-"}, {"a", "-"}, {"logs\\", "-"},
+    {"abc1.log", "-"},
     {"COM\xC2\xB9", "COM\xC2\xB9"}, {"lpt\xC2\xB2.txt", "LPT\xC2\xB2"},
     // clang-format on
 };
