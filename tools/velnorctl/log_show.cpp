@@ -266,12 +266,16 @@ size_t Show::openCount() const {
 // Closes the file used longest ago when m_openFiles are open.
 void Show::makeRoom() {
     Input* oldest = nullptr;
+    size_t open = 0;
     for (Input& in : m_inputs) {
         if (in.stream.isOpen() && !in.stream.isStandardInput()) {
-            oldest = oldest == nullptr || in.used < oldest->used ? &in : oldest;
+            ++open;
+            if (oldest == nullptr || in.used < oldest->used) {
+                oldest = &in;
+            }
         }
     }
-    if (oldest != nullptr && openCount() >= m_openFiles) {
+    if (oldest != nullptr && open >= m_openFiles) {
         oldest->stream.park(oldest->has);
         oldest->parked = oldest->has;
     }
