@@ -78,4 +78,16 @@ TEST(ExportLocaleTest, KeyThatDoesNotConvertUnitForByteIsEmpty) {
            "37 - empty"});
 }
 
+// Of every failure point of every export, exactly the 22 that the exports have write a line: a
+// point an export does not have writes nothing, rather than another export's wording.
+TEST(ExportReportTest, PointsAnExportDoesNotHaveWriteNothing) {
+    const size_t mark = LogCapture::text().size();
+    for (uint8_t point = 0; point <= uint8_t(velnor::FailurePoint::Exception); ++point) {
+        for (uint8_t name = 0; name < 3; ++name) {
+            velnor::reportExportFailure({velnor::Export(name), velnor::FailurePoint(point), 1, 2});
+        }
+    }
+    EXPECT_EQ(LogCapture::linesSince(mark).size(), 22u);
+}
+
 }  // namespace

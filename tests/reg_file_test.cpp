@@ -194,7 +194,8 @@ TEST(RegFileTest, ReadsUpToItsLimits) {
 }
 
 // The facility reads the file that $QIR_REGISTRY names at every open. A file it cannot read (a
-// FIFO, none, a folder, too large) is an empty registry, and none blocks the open.
+// FIFO, none, a folder, one whose reads fail, too large) is an empty registry, and none blocks
+// the open. A file whose size the system does not tell (a /proc file) is read.
 TEST(RegFileTest, AFileItCannotReadIsAnEmptyRegistry) {
     const testreg::TempRegistry registry(testreg::regFile("[$\\T]"), {});
     const std::string path = std::getenv("QIR_REGISTRY");
@@ -202,7 +203,9 @@ TEST(RegFileTest, AFileItCannotReadIsAnEmptyRegistry) {
     ASSERT_EQ(qir::sys::openRegistryKey(u"T", key), 0u);
     ASSERT_EQ(mkfifo((path + ".fifo").c_str(), 0600), 0);
     std::ofstream(path) << file("[$\\T]|;" + std::string(regfile::kMaxFileBytes, ';'));
-    for (const std::string& unread : {path + ".fifo", path + ".none",
+    setenv("QIR_REGISTRY", "/proc/self/status", 1);
+    EXPECT_EQ(qir::sys::registrySource().find(", which"), std::string::npos);
+    for (const std::string& unread : {path + ".fifo", path + ".none", std::string("/proc/self/mem"),
                                       std::filesystem::path(path).parent_path().string(), path}) {
         setenv("QIR_REGISTRY", unread.c_str(), 1);
         EXPECT_EQ(qir::sys::openRegistryKey(u"T", key), 2u) << unread;

@@ -409,11 +409,14 @@ constexpr Named<S> kLogStringOps[] = {
     {"plus", [](J& j, Out& o) { o << (j.s = j.l + j.r); }},
     {"add", [](J& j, Out& o) { o << (j.l += j.source()); }},
     {"assign", [](J& j, Out& o) { o << (j.l = j.source()); }},
-    // l moved through s into r, which has storage of its own; then r at the same size.
+    // l moved through s into r, which has storage of its own, and r into itself; then r at the
+    // same size.
     {"move",
      [](J& j, Out& o) {
          j.s = S(std::move(j.l));
          j.r = std::move(j.s);
+         S& same = j.r;
+         j.r = std::move(same);
          o << yes(j.r.resize(4)) << j.l << j.s << j.r;
      }},
     {"front", [](J& j, Out& o) { o << (j.s = j.l << j.row.n); }},
@@ -675,7 +678,8 @@ INSTANTIATE_TEST_SUITE_P(
         "c.read keep~ <2><6>~~~a~b~~~ | > false keep~ 99; > false keep~ 99; > true ab~ 11",
         "read keep~ <1><3>~~~ab~<1><1> | > true ab~ 8",
         "read:7 keep~ <1><3>~~~ab~ | > false keep~ 99",
-        "c.read keep~ <1><4>~~~a~b~ | > true a~+2 9", "w.read keep~ <1><4>~~~a~b~ | > true a~ 9",
+        "c.read keep~ <1><4>~~~a~b~ | > true a~+2 9",
+        "w.read keep~ <1><4>~~~a~b~ | > false keep~ 99; > true a~ 9",
         // L <= 1 is the empty string, whose form takes all six bytes.
         "read keep~ <1><1>~~~~ | > true empty 6", "read keep~ <1>~~~~~ | > true empty 6",
         "read keep~ <1>~~~~ | > false keep~ 99", "read keep~ ~~~~~ | > false keep~ 99",

@@ -50,9 +50,10 @@ int main(int argc, char** argv) {
     if (mode == "fork") {
         // N rounds of a process whose thread makes its first export call (loading the vendor
         // library, setting the logger up, reporting) while its main thread, which knows its own
-        // id, forks after 0 to 40 ms; the child calls the export and reports. A child that hangs
-        // ends by SIGALRM. Prints the last child's process id (also its thread's); the exit
-        // status is the number of rounds that failed.
+        // id, forks after 0 to 40 ms; the child calls the export, reports and ends with exit(),
+        // which tears the library down in the child. A child that hangs ends by SIGALRM. Prints the
+        // last child's process id (also its thread's); the exit status is the number of rounds that
+        // failed.
         const int rounds = argc > 2 ? std::atoi(argv[2]) : 1;
         int failed = 0;
         for (int round = 0; round < rounds; ++round) {
@@ -70,7 +71,7 @@ int main(int argc, char** argv) {
                     alarm(5);
                     GetTouchpadLaunchState(&state);
                     report("fork");
-                    _exit(0);
+                    std::exit(0);
                 }
                 first.join();
                 int status = 1;
@@ -79,7 +80,7 @@ int main(int argc, char** argv) {
                     std::printf("%d\n", static_cast<int>(child));
                     std::fflush(stdout);
                 }
-                _exit(WIFEXITED(status) ? WEXITSTATUS(status) : 2);
+                std::exit(WIFEXITED(status) ? WEXITSTATUS(status) : 2);
             }
             int status = 1;
             waitpid(worker, &status, 0);
