@@ -82,10 +82,8 @@ TEST(ExportLocaleTest, KeyThatDoesNotConvertUnitForByteIsEmpty) {
 // point an export does not have writes nothing, rather than another export's wording.
 TEST(ExportReportTest, PointsAnExportDoesNotHaveWriteNothing) {
     const size_t mark = LogCapture::text().size();
-    for (uint8_t point = 0; point <= uint8_t(velnor::FailurePoint::Exception); ++point) {
-        for (uint8_t name = 0; name < 3; ++name) {
-            velnor::reportExportFailure({velnor::Export(name), velnor::FailurePoint(point), 1, 2});
-        }
+    for (uint8_t i = 0; i < 3 * (uint8_t(velnor::FailurePoint::Exception) + 1); ++i) {
+        velnor::reportExportFailure({velnor::Export(i % 3), velnor::FailurePoint(i / 3), 1, 2});
     }
     EXPECT_EQ(LogCapture::linesSince(mark).size(), 22u);
 }

@@ -117,8 +117,10 @@ TEST(LogDataTest, CopiesCutsRefusedAllocationsAndTheTimeText) {
         allocseam::Failing failing(1);
         EXPECT_FALSE(data.setData(kFull.data(), 3));
     }
-    // A record without data takes an empty input as a reset and reads a reset record back.
+    // A record without data takes an empty input as a reset and reads a reset record back; one
+    // with data refuses it.
     uint32_t consumed = 0;
+    EXPECT_FALSE(CQIRLogData(copy).deserialize(nullptr, 0, consumed));
     qir::sys::setLastError(77);
     EXPECT_TRUE(data.deserialize(nullptr, 0, consumed) &&
                 data.deserialize(kReset.data(), 70, consumed));
@@ -398,7 +400,8 @@ TEST_F(LoggerTest, TheTextOutputAppendsOneLinePerRecord) {
     EXPECT_EQ(logfile::read(dir / "out.log").lines.back(),
               "<> <UNSPECIFIED> < : 2, 1> <::> <\"" + std::string(600, 'm') +
                   "\"> <While performing task: \"\"> <Return Code: 0x00000000> <> <3>");
-    EXPECT_TRUE(output.clear(file) && output.clear(file) && !output.clear(CQIRLogStringWChar()));
+    EXPECT_TRUE(output.clear(file) && output.clear(file) && !output.clear(CQIRLogStringWChar()) &&
+                !output.clear(pathText(dir)));
     EXPECT_TRUE(fs::is_empty(dir) && output == CQIRLogOutputTextWindows());
     EXPECT_EQ(ascii(qirPerThreadFileName(w("C:/a.b\\x"), 4294967295u)) +
                   ascii(qirPerThreadFileName(w("/a.b/c.d.e"), 7)),

@@ -203,6 +203,8 @@ TEST(RegFileTest, AFileItCannotReadIsAnEmptyRegistry) {
     ASSERT_EQ(qir::sys::openRegistryKey(u"T", key), 0u);
     ASSERT_EQ(mkfifo((path + ".fifo").c_str(), 0600), 0);
     std::ofstream(path) << file("[$\\T]|;" + std::string(regfile::kMaxFileBytes, ';'));
+    setenv("QIR_REGISTRY", "", 1);
+    EXPECT_NE(qir::sys::registrySource().find(" (QIR_REGISTRY is not set)"), std::string::npos);
     setenv("QIR_REGISTRY", "/proc/self/status", 1);
     EXPECT_EQ(qir::sys::registrySource().find(", which"), std::string::npos);
     for (const std::string& unread : {path + ".fifo", path + ".none", std::string("/proc/self/mem"),
@@ -214,6 +216,7 @@ TEST(RegFileTest, AFileItCannotReadIsAnEmptyRegistry) {
                                                                  : "which cannot be read"),
                   std::string::npos)
             << unread;
+        EXPECT_TRUE(qir::sys::registryWarnings().empty()) << unread;
     }
     std::filesystem::remove(path + ".fifo");
 }

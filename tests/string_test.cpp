@@ -606,6 +606,7 @@ INSTANTIATE_TEST_SUITE_P(
         "upper <c9>E<e9>e<df>~ | > true <c9>E<e9>E<df>~", "units | > empty", "bytes | > empty",
         "c.units abc~ | 900w/4 450w 364 > empty; > abc~",
         "w.bytes abc~ | 900c/4 450c > empty; > abc~",
+        "w.bytes abc | 900c/3 450c > empty; 900w/4 > ~~~; > abc",
         // A character without an 8-bit form: the bytes before it, then zeros.
         "w.bytes ab<100>c~ | > ab~~~", "size abc~ | > 9", "size | > 5", "form | > <1>~~~~",
         "serialize 7ab | > <1><3>~~~7ab", "w.serialize a<100>b~ | > <1><4>~~~a~~~",
