@@ -86,11 +86,26 @@ delete and re-create|a|rm w.log; printf '\\377\\376' >w.log; add w.log x y|a x y
 rename-replace with lines just before|a|add w.log b; mv w.log w.log.1; new w.log c|a b c|1|
 replace by a non-log then a log|a|printf garbage >w.tmp; mv w.tmp w.log; sync; new w.log g|a s1 s2 g|2|is not a log file
 file gone for a while|a|rm w.log; sync; new w.log d|a s1 s2 d|1|
+touched, nothing written|a b|touch -d 2030-01-01 w.log; sync; add w.log c|a b s1 s2 c|0|
 EOF
 
 # Standard input from a pipe: a line of more units than a piece holds, U+1F600 across the place
 # of the first cut, the CR LF that ends it across two writes at the end of the second piece. No
 # piece splits the pair or the CR LF, and the record after the line is still one.
+# More files than are held open at once: each shows the line added to it, once.
+row="more files than are held open"
+rm -f ./*.log out.txt err.txt
+for i in $(seq 70); do new "f$i.log" "f$i"; done
+"$@" "$ctl" log show --follow f*.log >out.txt 2>err.txt &
+pid=$!
+see f70
+for i in $(seq 70); do add "f$i.log" "g$i"; done
+for i in $(seq 70); do see "g$i"; done
+kill $pid
+wait $pid || true
+[ "$(shown | sort -u | wc -l)" = 140 ] && [ "$(shown | wc -l)" = 140 ] && [ ! -s err.txt ] ||
+    { echo "$row: shown: $(shown | tr '\n' ' '); said: $(cat err.txt)"; exit 1; }
+
 row="long line from a pipe"
 yes x | head -n 524285 | tr '\n' '\000' >long.tmp
 {
