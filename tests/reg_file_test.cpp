@@ -195,7 +195,8 @@ TEST(RegFileTest, ReadsUpToItsLimits) {
 
 // The facility reads the file that $QIR_REGISTRY names at every open. A file it cannot read (a
 // FIFO, none, a folder, one whose reads fail, too large) is an empty registry, and none blocks
-// the open. A file whose size the system does not tell (a /proc file) is read.
+// the open. A file whose size the system does not tell (a /proc file) is read; an empty
+// $QIR_REGISTRY is taken as unset.
 TEST(RegFileTest, AFileItCannotReadIsAnEmptyRegistry) {
     const testreg::TempRegistry registry(testreg::regFile("[$\\T]"), {});
     const std::string path = std::getenv("QIR_REGISTRY");
