@@ -107,8 +107,9 @@ TEST(MutexTest, LocksAreTheHoldersAndAbandonedOnesLetGo) {
 }
 
 // The C runtime one character at a time, as the conversions once were: bytes to units, or
-// units to bytes, with where each character ends; false where a character has no form. A
-// character past U+FFFF is one wchar_t where that has 32 bits, and a surrogate pair here.
+// units to bytes, with where each character ends (after the 0 in `ends`); false where a
+// character has no form. A character past U+FFFF is one wchar_t where that has 32 bits, and a
+// surrogate pair here.
 bool wideOneByOne(const std::string& bytes, Wide& units, std::vector<size_t>& ends) {
     std::mbstate_t state{};
     for (size_t i = 0, n = 0; i < bytes.size(); i += n) {
@@ -148,11 +149,7 @@ bool narrowOneByOne(const Wide& units, std::string& bytes, std::vector<size_t>& 
 // characters end at `ends` and `fill` was there before: the whole characters that fit (fitOf),
 // the terminator only after the whole text, nothing past the storage.
 size_t fitOf(const std::vector<size_t>& ends, size_t capacity) {
-    size_t fit = 0;
-    for (const size_t end : ends) {
-        fit = end <= capacity ? end : fit;
-    }
-    return fit;
+    return *--std::upper_bound(ends.begin(), ends.end(), capacity);
 }
 template <class Storage>
 Storage stored(const Storage& whole, const std::vector<size_t>& ends, size_t capacity,
@@ -205,8 +202,8 @@ TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
             }
             Wide wideWant, wideGot(units.size() + bytes.size() + 1, 0);
             std::string narrowWant, narrowGot(4 * units.size() + 1, 0), utf8;
-            std::vector<size_t> wideEnds;
-            std::vector<size_t> narrowEnds;
+            std::vector<size_t> wideEnds = {0};
+            std::vector<size_t> narrowEnds = {0};
             const bool wideOk = wideOneByOne(bytes, wideWant, wideEnds);
             const bool narrowOk = narrowOneByOne(units, narrowWant, narrowEnds);
             const size_t wideCount = multiByteToUtf16(bytes.c_str(), &wideGot[0], wideGot.size());

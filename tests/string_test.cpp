@@ -415,8 +415,7 @@ constexpr Named<S> kLogStringOps[] = {
      [](J& j, Out& o) {
          j.s = S(std::move(j.l));
          j.r = std::move(j.s);
-         S& same = j.r;
-         j.r = std::move(same);
+         j.r = std::move(*&j.r);
          o << yes(j.r.resize(4)) << j.l << j.s << j.r;
      }},
     {"front", [](J& j, Out& o) { o << (j.s = j.l << j.row.n); }},

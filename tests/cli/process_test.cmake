@@ -29,7 +29,8 @@ endfunction()
 # EXPECTED ones in any order, no more and no fewer.
 function(compare what lines expected)
   list(TRANSFORM lines REPLACE
-       "^<[A-Z][a-z]+ [A-Z][a-z]+ [ 0-9]+ [0-9:]+ [0-9]+> (<[A-Z]+> <[^>]*) : [0-9]+, [0-9]+> (.*<Return Code: )0x[0-9a-f]+>"
+       "^<[A-Z][a-z]+ [A-Z][a-z]+ [ 0-9]+ [0-9:]+ [0-9]+> (<[A-Z]+> <[^>]*) : [0-9]+, [0-9]+> \
+(.*<Return Code: )0x[0-9a-f]+>"
        "<TIME> \\1 : PID, TID> \\2CODE>")
   list(SORT lines)
   list(SORT expected)
@@ -42,7 +43,8 @@ endfunction()
 
 # A failure of FUNCTION logged TIMES over, ids masked.
 macro(expect_line function message line)
-  string(REPEAT "<TIME> <ERROR> <${app} : PID, TID> <::${function}> <\"${message}\"> <While performing task: \"${function}\"> <Return Code: CODE> <VelnorApi> <${line}>;"
+  string(REPEAT "<TIME> <ERROR> <${app} : PID, TID> <::${function}> <\"${message}\"> \
+<While performing task: \"${function}\"> <Return Code: CODE> <VelnorApi> <${line}>;"
          ${times} repeated)
   list(APPEND expected ${repeated})
 endmacro()
@@ -85,7 +87,8 @@ set(logs "[HKEY_LOCAL_MACHINE\\Software\\Halvex\\Logs")
 set(on "\"Enabled\"=dword:00000001\r\n\"Type\"=dword:00000001\r\n\"Target\"=\"")
 foreach(target IN LISTS targets)
   string(MAKE_C_IDENTIFIER ${target} name)
-  string(APPEND voids "${logs}\\${app}\\Void${name}]\r\n${on}${target}\"\r\n\"Detail\"=dword:00000004\r\n")
+  string(APPEND voids
+         "${logs}\\${app}\\Void${name}]\r\n${on}${target}\"\r\n\"Detail\"=dword:00000004\r\n")
 endforeach()
 file(WRITE ${DIR}/logging.reg "Windows Registry Editor Version 5.00\r\n\r\n"
   "${logs}\\${app}\\Shared]\r\n${on}logs/shared.log\"\r\n\"Detail\"=dword:00000004\r\n"
@@ -178,7 +181,8 @@ elseif(MODE STREQUAL "lifecycle")
     string(REPEAT ";fork" 100 forks)
     list(APPEND modes unlink${forks})
   endif()
-  list(TRANSFORM modes REPLACE "(.+)" "<TIME> <ERROR> <${app} : PID, TID> <::host> <\"\\1\"> <While performing task: \"host\"> <Return Code: CODE> <host> <1>")
+  list(TRANSFORM modes REPLACE "(.+)" "<TIME> <ERROR> <${app} : PID, TID> <::host> <\"\\1\"> \
+<While performing task: \"host\"> <Return Code: CODE> <host> <1>")
   list(APPEND expected ${modes})
 else()
   # Exactly the exports named; for a DLL, only system DLLs needed and, for the product, a
@@ -215,7 +219,12 @@ else()
   if(EMULATOR)
     set(writing "[34]")
   endif()
-  set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\nlogging: on: ${writing} of 6 outputs will write\noutput 0 .Linked.: writes to links/link.log\n.*output 1 .Shared.: writes to logs/shared.log\n  detail: 0x00000004: ERROR\n  type: 1 .text file.\n  target: logs/shared.log\n.*output 2 .Threads.: writes to logs/thread.log\n  detail: 0x0000000c: ERROR, WARNING\n.*  one file per thread: logs/thread_<thread id>.log\n.*")
+  set(config ".*\napplication: ${app}\nkey: HKEY_LOCAL_MACHINE.Software.Halvex.Logs.${app}\n\
+logging: on: ${writing} of 6 outputs will write\noutput 0 .Linked.: writes to links/link.log\n\
+.*output 1 .Shared.: writes to logs/shared.log\n  detail: 0x00000004: ERROR\n\
+  type: 1 .text file.\n  target: logs/shared.log\n.*output 2 .Threads.: writes to \
+logs/thread.log\n  detail: 0x0000000c: ERROR, WARNING\n\
+.*  one file per thread: logs/thread_<thread id>.log\n.*")
   # state file lines (. keeps the file) | arguments | exit status | its stdout (exit 0, whole) or
   # stderr | the message and line of the failure it logs (its stderr then names the export).
   # A worked row: "fail.FindDevice=0x80004005|set off|1||could not find device, hResult =
@@ -251,10 +260,12 @@ else()
     "no_device=1|get|1||could not find device, hResult = 0x0|154"
     "fail.FindDevice=0x80004005|set off|1||could not find device, hResult = 0x80004005|241"
     "null_device=1|get|1||could not create device object, hResult = 0x0|149"
-    "fail.CreateDevice=0x80070057|set on|1||could not create device object, hResult = 0x80070057|236"
+    "fail.CreateDevice=0x80070057|set on|1||could not create device object, \
+hResult = 0x80070057|236"
     "fail.GetProperty=0x80004005|get|1||${gesture}|142"
     "gesture=no|get|1||${no2fdt}|137"
-    "fail.SetProperty=0x80004005|set on|1||could not set property for SP_TwoFingerDoubleTapState, hResult = 0x80004005|219"
+    "fail.SetProperty=0x80004005|set on|1||could not set property for \
+SP_TwoFingerDoubleTapState, hResult = 0x80004005|219"
     "state=off\nfail.PersistState=0x1|set on|1||pSynAPI->PersistState() failed, hResult = 0x1|214"
     ".|get|0|off"
     ".|log config|0|${config}")

@@ -155,7 +155,8 @@ elseif(MODE STREQUAL "vendor")
     string(REPLACE "\r" "" ${case} "${rc}\n${got}${config}")
   endforeach()
   execute_process(COMMAND ${EMULATOR} reg delete HKLM\\Software\\Halvex\\VelnorApi /f OUTPUT_QUIET)
-  expect_match("${absolute}" "^0\noff\n.*\nvendor library: Z:[^\n]+SynCom.dll \\(from VendorLibrary "
+  expect_match("${absolute}"
+               "^0\noff\n.*\nvendor library: Z:[^\n]+SynCom.dll \\(from VendorLibrary "
                "an absolute VendorLibrary")
   expect_match("${relative}" "^1\n.*\nvendor library: none \\(refused: .* not an absolute path"
                "a relative VendorLibrary")
@@ -291,6 +292,7 @@ elseif(MODE STREQUAL "archive" OR MODE STREQUAL "signed")
   run(${LLVM_NM} ${WORK}/archive/${top}/lib/VelnorApi.lib)
   string(REGEX MATCHALL "__imp_[A-Za-z_]+" exports "${out}")
   list(SORT exports)
-  expect_match("${exports}" "^__imp_GetTouchpadLaunchState;__imp_GetTouchpadRegistryKey;__imp_SetTouchpadLaunchState$"
+  expect_match("${exports}" "^__imp_GetTouchpadLaunchState;__imp_GetTouchpadRegistryKey;\
+__imp_SetTouchpadLaunchState$"
                "VelnorApi.lib's imports")
 endif()
