@@ -200,8 +200,11 @@ TEST(WideTest, WholeTextsConvertAsOneCharacterAtATime) {
                     bytes.pop_back();  // half a character, or none
                 }
             }
-            Wide wideWant, wideGot(units.size() + bytes.size() + 1, 0);
-            std::string narrowWant, narrowGot(4 * units.size() + 1, 0), utf8;
+            Wide wideWant;
+            Wide wideGot(units.size() + bytes.size() + 1, 0);
+            std::string narrowWant;
+            std::string narrowGot(4 * units.size() + 1, 0);
+            std::string utf8;
             std::vector<size_t> wideEnds = {0};
             std::vector<size_t> narrowEnds = {0};
             const bool wideOk = wideOneByOne(bytes, wideWant, wideEnds);
