@@ -54,6 +54,9 @@ sync() {
     done
 }
 
+# Ends the `log show --follow` that a row started.
+stop() { kill $pid; wait $pid || true; }
+
 # Each row follows w.log (holding its first lines) and s.log, runs its steps, and then the lines
 # printed must be exactly its lines, in order (a fragment of a line would show as ?TEXT), with
 # as many notices "showing it from its start" as it says, and its text (if any) on stderr.
@@ -69,8 +72,7 @@ while IFS='|' read -r row first steps want notices said; do
     see "${first##* }"
     eval "$steps"
     see "${want##* }"
-    kill $pid
-    wait $pid || true
+    stop
     got=$(shown | tr '\n' ' ')
     if [ "$got" != "$want " ] || [ "$(grep -c 'from its start' err.txt)" != "$notices" ] ||
         ! { [ -z "$said" ] || grep -q "$said" err.txt; }; then
@@ -101,8 +103,7 @@ pid=$!
 see f70
 for i in $(seq 70); do add "f$i.log" "g$i"; done
 for i in $(seq 70); do see "g$i"; done
-kill $pid
-wait $pid || true
+stop
 [ "$(shown | sort -u | wc -l)" = 140 ] && [ "$(shown | wc -l)" = 140 ] && [ ! -s err.txt ] ||
     { echo "$row: shown: $(shown | tr '\n' ' '); said: $(cat err.txt)"; exit 1; }
 

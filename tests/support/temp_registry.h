@@ -88,7 +88,11 @@ class TempRegistry {
 #if defined(_WIN32)
         removeRoots();
         const std::string command = "reg import \"" + m_file.string() + "\" >NUL 2>&1";
-        m_failure = std::system(command.c_str()) == 0 ? "" : "reg import failed: " + text;
+        // Wine's reg now and then fails a good file: two more tries before the file is blamed.
+        const bool imported = std::system(command.c_str()) == 0 ||
+                              std::system(command.c_str()) == 0 ||
+                              std::system(command.c_str()) == 0;
+        m_failure = imported ? "" : "reg import failed: " + text;
 #else
         if (const char* previous = std::getenv("QIR_REGISTRY")) {
             m_previous = previous;
