@@ -43,7 +43,7 @@ std::pair<std::vector<std::pair<int32_t, std::string>>, std::string> inProcess(c
 // A run checked whole, then a run for each allocation of a report that can fail: whatever the
 // heap refuses, the export answers, leaves the memory and calls the vendor as it did.
 void check(const Row& row) {
-    const size_t mark = LogCapture::text().size();
+    const size_t mark = LogCapture::mark();
     const auto once = inProcess(row);
     EXPECT_EQ(once.first[1], once.first[0]);
     EXPECT_EQ(once.second, row.calls);
@@ -81,7 +81,7 @@ TEST(ExportLocaleTest, KeyThatDoesNotConvertUnitForByteIsEmpty) {
 // Of every failure point of every export, exactly the 22 that the exports have write a line: a
 // point an export does not have writes nothing, rather than another export's wording.
 TEST(ExportReportTest, PointsAnExportDoesNotHaveWriteNothing) {
-    const size_t mark = LogCapture::text().size();
+    const size_t mark = LogCapture::mark();
     for (uint8_t i = 0; i < 3 * (uint8_t(velnor::FailurePoint::Exception) + 1); ++i) {
         velnor::reportExportFailure({velnor::Export(i % 3), velnor::FailurePoint(i / 3), 1, 2});
     }

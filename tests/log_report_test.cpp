@@ -21,7 +21,7 @@ TEST(ReportTest, EachClassWritesItsSeverityAndMessage) {
     // The report, made with its leading arguments and a new code and line, appends this line.
     const auto check = [&](const char* severity, const std::string& message, auto report,
                            auto... leading) {
-        const size_t mark = LogCapture::text().size();
+        const size_t mark = LogCapture::mark();
         ++line;
         EXPECT_TRUE(report.log(leading..., name, function, file, line, line, nullptr, 0));
         EXPECT_EQ(LogCapture::linesSince(mark),

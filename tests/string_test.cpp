@@ -206,7 +206,7 @@ void check(const std::string& script, char element, Make make, Op op) {
         }
         auto objects = make();
         Out out;
-        const size_t mark = LogCapture::text().size();
+        const size_t mark = LogCapture::mark();
         auto failing = std::make_unique<allocseam::Failing>(rows.size() == 1 ? UINT64_MAX : n);
         qir::sys::setLastError(kLastError);
         op(objects, out);
@@ -720,7 +720,7 @@ TEST_F(LocaleTest, EachWidthTakesTheOthersTextWhereItFitsAndLogStringsWriteTheBy
     run<Wide>("text " + invalid + " | > empty");
     run<Wide>("bytes " + unit + "b~ | > " + character + "b");
     // Text that does not convert is reported with the conversion's own error code.
-    const size_t mark = LogCapture::text().size();
+    const size_t mark = LogCapture::mark();
     const CQIRBuffer<qir_wchar_t> converted(raw<Narrow>(invalid));
     std::vector<std::string> lines = LogCapture::linesSince(mark);
     lines[0] = maskCode(lines.at(0));

@@ -61,12 +61,12 @@ class LogCapture : public testing::Environment {
         return "Windows Registry Editor Version 5.00\n\n" + output(key + "\\Everything", target);
     }
 
-    // The lines of the log so far, as lines() shows them.
-    static std::vector<std::string> text() { return lines(file()); }
+    // The number of lines in the log so far: a mark for linesSince.
+    static size_t mark() { return lines(file()).size(); }
 
-    // The lines appended since `mark` (a size of text()).
+    // The lines appended since `mark`, as lines() shows them.
     static std::vector<std::string> linesSince(size_t mark) {
-        std::vector<std::string> all = text();
+        std::vector<std::string> all = lines(file());
         all.erase(all.begin(), all.begin() + std::min(mark, all.size()));
         return all;
     }
