@@ -1,6 +1,7 @@
 #include "qir_sys/file_read.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -37,6 +38,11 @@ uint32_t fileFacts(const char* path, FileFacts& out) {
     }
     toFacts(status, out);
     return kErrorSuccess;
+}
+
+bool standardOutputGone() {
+    pollfd out{STDOUT_FILENO, 0, 0};
+    return ::poll(&out, 1, 0) == 1 && (out.revents & (POLLERR | POLLHUP)) != 0;
 }
 
 uint32_t FileReader::open(const char* path) {

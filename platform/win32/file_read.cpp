@@ -108,4 +108,8 @@ uint32_t FileReader::read(void* buffer, size_t size, size_t& got) {
     return kErrorSuccess;
 }
 
+bool standardOutputGone() {
+    return false;
+}
+
 }  // namespace qir::sys

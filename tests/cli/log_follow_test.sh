@@ -107,6 +107,11 @@ stop
 [ "$(shown | sort -u | wc -l)" = 140 ] && [ "$(shown | wc -l)" = 140 ] && [ ! -s err.txt ] ||
     { echo "$row: shown: $(shown | tr '\n' ' '); said: $(cat err.txt)"; exit 1; }
 
+# A follow whose reader went away ends without waiting for a line to print (natively: Windows
+# tells only when a write fails).
+{ [ $# -gt 0 ] || timeout 10 "$ctl" log show --follow f1.log || echo $? >rc.txt; } | head -n 1 >/dev/null
+[ "$(cat rc.txt 2>/dev/null)" != 124 ] || { echo "a follow outlived its reader"; exit 1; }
+
 row="long line from a pipe"
 yes x | head -n 524285 | tr '\n' '\000' >long.tmp
 {

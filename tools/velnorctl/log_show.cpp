@@ -466,7 +466,8 @@ int Show::run() {
             }
         }
         round(false);
-        if (!m_out.flush()) {
+        // A reader that went away ends the follow now, not at the next line there is to print.
+        if (!m_out.flush() || qir::sys::standardOutputGone()) {
             return kExitFailed;
         }
     }

@@ -31,6 +31,10 @@ inline bool sameFile(const FileFacts& a, const FileFacts& b) {
 // there is none, 5 when access is denied).
 uint32_t fileFacts(const char* path, FileFacts& out);
 
+// Whether standard output leads to a pipe or socket whose reading end is gone, so that nothing
+// written there is read any more. On Windows only a failed write tells: false there.
+bool standardOutputGone();
+
 // Closes a descriptor or handle held as an integer.
 struct ReadHandleTraits {
     static intptr_t invalid() { return -1; }
